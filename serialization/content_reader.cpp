@@ -1,0 +1,64 @@
+#include "serialization/content_reader.h"
+
+#include <stdexcept>
+
+#include "serialization/message_decompressor.h"
+#include "serialization/scrambler.h"
+
+void ContentReader::fail(const char* what, const std::string& problem) const {
+    throw ContentError("content error while reading " + std::string(what) + " at byte " +
+                       std::to_string(pos_) + ": " + problem);
+}
+
+void ContentReader::short_read(uint64_t bytes, const char* what) const {
+    fail(what, "needs " + std::to_string(bytes) + " bytes but only " + std::to_string(size_ - pos_) +
+                   " remain (truncated or corrupt stream)");
+}
+
+uint64_t ContentReader::read_count(const char* what, size_t min_element_bytes) {
+    const size_t at = pos_;
+    const uint64_t count = read_u64(what);
+    if (min_element_bytes == 0) min_element_bytes = 1;
+    if (count > remaining() / min_element_bytes) {
+        pos_ = at;
+        fail(what, "count " + std::to_string(count) + " is larger than the " + std::to_string(remaining()) +
+                       " bytes that remain could hold");
+    }
+    return count;
+}
+
+std::string ContentReader::read_string(const char* what) {
+    const size_t at = pos_;
+    const uint64_t length = read_u64(what);
+    if (length > remaining()) {
+        pos_ = at;
+        fail(what, "string length " + std::to_string(length) + " exceeds the " + std::to_string(remaining()) +
+                       " bytes that remain");
+    }
+    // Unscramble into a scratch buffer reused across strings.
+    thread_local std::vector<uint8_t> scratch;
+    scratch.assign(data_ + pos_, data_ + pos_ + length);
+    scramble(scratch.data(), scratch.size());
+    try {
+        std::string text = decompress_message(scratch.data(), scratch.size(), kMaxStringBytes);
+        pos_ += length;
+        return text;
+    } catch (const std::exception& e) {
+        pos_ = at;
+        fail(what, e.what());
+    }
+}
+
+std::vector<uint8_t> ContentReader::read_blob(const char* what) {
+    const size_t at = pos_;
+    const uint64_t length = read_u64(what);
+    if (length > remaining()) {
+        pos_ = at;
+        fail(what, "blob length " + std::to_string(length) + " exceeds the " + std::to_string(remaining()) +
+                       " bytes that remain");
+    }
+    std::vector<uint8_t> bytes(data_ + pos_, data_ + pos_ + length);
+    scramble(bytes.data(), bytes.size());
+    pos_ += length;
+    return bytes;
+}

@@ -1,0 +1,25 @@
+// Subcommands of qvtool. Each command parses its own arguments and returns
+// the process exit status: 0 success, 1 failure of the work, 2 bad usage.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Command {
+    const char* name;
+    const char* summary;  // one line for `qvtool --help`
+    const char* usage;    // full text for `qvtool NAME --help`
+    int (*run)(const std::vector<std::string>& args);
+};
+
+// Prints "qvtool NAME: MESSAGE" on standard error and returns 2.
+int usage_error(const char* command, const std::string& message);
+
+// True when args hold "--help" or "-h".
+bool wants_help(const std::vector<std::string>& args);
+
+// All commands, in the order `qvtool --help` lists them.
+const std::vector<Command>& all_commands();
+
+int run_compress(const std::vector<std::string>& args);
+int run_decompress(const std::vector<std::string>& args);
