@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 class ContentWriter {
 public:
@@ -22,6 +23,17 @@ public:
     void write_floats(const float* v, size_t count) { out_.append(reinterpret_cast<const char*>(v), count * 4); }
     void write_raw(const void* bytes, size_t size) { out_.append(static_cast<const char*>(bytes), size); }
 
+    // References: the writer of a whole content numbers every list element
+    // and installs the numbering here; a reference to a record outside it
+    // (or null) is written as identity 0.
+    void set_identities(const std::unordered_map<const void*, uint64_t>* identities) { identities_ = identities; }
+    uint64_t identity_of(const void* record) const {
+        if (!record || !identities_) return 0;
+        auto it = identities_->find(record);
+        return it == identities_->end() ? 0 : it->second;
+    }
+    void write_reference(const void* record) { write_u64(identity_of(record)); }
+
     // Compressed, scrambled, preceded by the message length.
     void write_string(std::string_view text);
     // uint64 length, then the scrambled bytes.
@@ -36,4 +48,5 @@ private:
     }
 
     std::string out_;
+    const std::unordered_map<const void*, uint64_t>* identities_ = nullptr;
 };
