@@ -20,6 +20,25 @@ const char* const kDecompressUsage =
     "Reads one compressed message from standard input and writes the bytes it\n"
     "holds to standard output. Bytes after the message are ignored.\n";
 
+const char* const kPackUsage =
+    "usage: qvtool pack PROJECT.json -o content.dat\n"
+    "       qvtool pack PROJECT.json --player PLAYER -o DEMO\n"
+    "Packs a JSON project into a content stream. Files the project names\n"
+    "(shaders, images, fonts, samples, models, resources/music.mp3) are read\n"
+    "relative to the project file's folder. With --player, writes a copy of the\n"
+    "player executable with the content, its length and \"DEMO\" appended.\n";
+
+const char* const kUnpackUsage =
+    "usage: qvtool unpack FILE -o DIR\n"
+    "Writes DIR/project.json and the files it names from a content stream or a\n"
+    "packed executable. Packing DIR/project.json again gives the same content.\n";
+
+const char* const kInfoUsage =
+    "usage: qvtool info FILE\n"
+    "Summarises a content stream or packed executable: records per list, tempo,\n"
+    "length, sizes, graph nodes by type, and warnings for what playback will not\n"
+    "find (unresolved references, unregistered node types, links out of range).\n";
+
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : all_commands()) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
@@ -43,6 +62,9 @@ const std::vector<Command>& all_commands() {
     static const std::vector<Command> commands = {
         {"compress", "compress standard input into one message", kCompressUsage, run_compress},
         {"decompress", "decompress one message from standard input", kDecompressUsage, run_decompress},
+        {"pack", "pack a JSON project into content or a playable executable", kPackUsage, run_pack},
+        {"unpack", "unpack content into a JSON project with resource files", kUnpackUsage, run_unpack},
+        {"info", "summarise a content file and warn about what will not play", kInfoUsage, run_info},
     };
     return commands;
 }

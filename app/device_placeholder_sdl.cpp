@@ -1,2 +1,0 @@
-// Keeps the device library non-empty until the player sources land.
-namespace qv_device_placeholder { int unused = 0; }

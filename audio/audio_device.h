@@ -1,0 +1,32 @@
+// The mixer side of audio: music playback with the analysis hooked onto the
+// mixed output, and decoding of sound samples. Needs SDL's audio and an open
+// mixer (Mix_OpenAudio, 16-bit stereo); the mixer format actually obtained is
+// read from playback().
+#pragma once
+
+class AudioSample;
+class ByteBuffer;
+class Demo;
+
+// Starts the demo's music: prepares the analysis, loads the music from the
+// demo's bytes, hooks the analysis onto the post-mix output (the demo as user
+// data) and plays it once (content found in the executable) or forever
+// (content from content.dat). An empty music buffer does nothing: no music,
+// no analysis. Music the mixer cannot decode plays silently, with the
+// analysis still hooked. Returns whether the mixer started playing.
+// Main thread, once.
+bool start_music(Demo& demo, bool from_executable);
+
+// The same over any music bytes. `music` is read while playing and must
+// outlive playback; `user_data` is handed to the post-mix hook.
+bool start_music_bytes(const ByteBuffer& music, bool from_executable, void* user_data);
+
+// Halts and releases the music started above and unhooks the analysis.
+// Playback never stops its music; this is for tests and tools that open and
+// close the mixer more than once.
+void stop_music();
+
+// Decodes the sample's buffer into a mixer chunk and measures it with the
+// mixer's format. On failure (undecodable or oversized data, mixer not open)
+// chunk is null and the duration 0; no message.
+void decode_audio_sample(AudioSample& sample);

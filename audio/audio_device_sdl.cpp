@@ -1,0 +1,62 @@
+#include "audio/audio_device.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <climits>
+
+#include "app/playback_state.h"
+#include "audio/audio_sample.h"
+#include "audio/sound_analysis.h"
+#include "serialization/byte_buffer.h"
+
+namespace {
+
+// Kept for the whole run: the mixer reads it while playing.
+Mix_Music* g_music = nullptr;
+bool g_hooked = false;
+
+// Post-mix hook: runs on the audio thread once per mixed chunk. It only reads
+// the stream; the mixed output goes to the device unchanged.
+void analyse_post_mix(int /*channel*/, void* stream, int length_bytes, void* /*demo*/) {
+    analyse_mixed_chunk(static_cast<const uint8_t*>(stream), length_bytes);
+}
+
+// An SDL memory stream over the bytes, or null when they cannot be described
+// by SDL's int length (the length must never be truncated to a shorter file).
+SDL_RWops* open_memory(const ByteBuffer& bytes) {
+    if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+    return SDL_RWFromConstMem(bytes.data.data(), static_cast<int>(bytes.size()));
+}
+
+}  // namespace
+
+bool start_music_bytes(const ByteBuffer& music, bool from_executable, void* user_data) {
+    if (music.empty()) return false;
+    prepare_sound_analysis();
+    stop_music();
+    if (SDL_RWops* rw = open_memory(music)) g_music = Mix_LoadMUS_RW(rw, 1);  // the mixer frees rw
+    // Hooked even when the music did not load: the analysis then sees silence.
+    g_hooked = Mix_RegisterEffect(MIX_CHANNEL_POST, analyse_post_mix, nullptr, user_data) != 0;
+    if (!g_music) return false;
+    return Mix_PlayMusic(g_music, from_executable ? 0 : -1) == 0;
+}
+
+void stop_music() {
+    if (g_hooked) Mix_UnregisterEffect(MIX_CHANNEL_POST, analyse_post_mix);
+    g_hooked = false;
+    if (g_music) Mix_FreeMusic(g_music);  // halts it first
+    g_music = nullptr;
+}
+
+void decode_audio_sample(AudioSample& sample) {
+    sample.chunk.reset();
+    sample.duration_ms = 0;
+    SDL_RWops* rw = open_memory(sample.buffer);
+    if (!rw) return;
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);  // the mixer frees rw
+    if (!chunk) return;
+    const PlaybackState& state = playback();
+    sample.duration_ms = audio_duration_ms(chunk->alen, state.mixer_channels, state.mixer_frequency);
+    sample.chunk = std::shared_ptr<void>(chunk, [](void* c) { Mix_FreeChunk(static_cast<Mix_Chunk*>(c)); });
+}

@@ -1,0 +1,273 @@
+#include "serialization/demo.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "nodes/resource_node_types.h"
+#include "serialization/file_io.h"
+
+namespace {
+
+// Smallest possible body of a list element: its identity plus the smallest
+// record body (an empty name string alone is 9 bytes). Counts that the rest of
+// the stream cannot hold are rejected before any list is sized from them.
+constexpr size_t kMinElementBytes = 8 + 9;
+
+template <typename T, typename OnRead>
+void read_list(ContentReader& in, const char* what, std::vector<std::unique_ptr<T>>& list, IdentityMap& identities,
+               uint64_t& read, uint64_t total, LoadHooks& hooks, OnRead on_read) {
+    const uint64_t count = in.read_count(what, kMinElementBytes);
+    list.clear();
+    list.reserve(count);
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t identity = in.read_u64(what);
+        auto element = std::make_unique<T>();
+        element->read(in);
+        identities[identity] = element.get();
+        list.push_back(std::move(element));
+        on_read(*list.back());
+        hooks.progress(read, total);
+        ++read;
+    }
+}
+
+template <typename T>
+void write_list(ContentWriter& out, const std::vector<std::unique_ptr<T>>& list) {
+    out.write_u64(list.size());
+    for (const auto& element : list) {
+        out.write_reference(element.get());
+        element->write(out);
+    }
+}
+
+template <typename T>
+nlohmann::json list_to_json(const std::vector<std::unique_ptr<T>>& list, bool external_files) {
+    nlohmann::json array = nlohmann::json::array();
+    for (const auto& element : list) array.push_back(element->to_json(external_files));
+    return array;
+}
+
+template <typename T, typename OnRead>
+void list_from_json(const nlohmann::json& json, const char* key, std::vector<std::unique_ptr<T>>& list,
+                    OnRead on_read) {
+    list.clear();
+    if (!json.contains(key)) return;
+    for (const auto& item : json.at(key)) {
+        auto element = std::make_unique<T>();
+        element->from_json(item);
+        list.push_back(std::move(element));
+        on_read(*list.back());
+    }
+}
+
+// First record of a name wins, as a lookup scanning the list in order would.
+template <typename T, typename NameOf>
+void fill_names(std::unordered_map<std::string, T*>& map, const std::vector<std::unique_ptr<T>>& list,
+                NameOf name_of) {
+    for (const auto& element : list) map.emplace(name_of(*element), element.get());
+}
+
+auto ignore = [](auto&) {};
+
+// The target of the sound analysis: a blank 1024 x 2 texture, uploaded by the
+// device side when the loader is told it exists.
+std::unique_ptr<Texture> make_sound_texture() {
+    auto texture = std::make_unique<Texture>();
+    texture->width = 1024;
+    texture->height = 2;
+    char name[64];
+    std::snprintf(name, sizeof name, "Texture %p (%d x %d)", static_cast<void*>(texture.get()), 1024, 2);
+    texture->name = name;
+    return texture;
+}
+
+}  // namespace
+
+Demo::~Demo() = default;
+
+uint64_t Demo::list_element_count() const {
+    return events.size() + effects.size() + shaders.size() + textures.size() + audio_samples.size() +
+           event_groups.size() + fonts.size() + font_textures.size() + datas.size() + models.size() + scenes.size();
+}
+
+void Demo::read(ContentReader& in) {
+    LoadHooks none;
+    read_with(in, none);
+}
+
+void Demo::read_with(ContentReader& in, LoadHooks& hooks) {
+    record_count = in.read_u64("record count");
+    IdentityMap identities;
+    uint64_t k = 0;
+    const uint64_t total = record_count;
+    read_list(in, "event list", events, identities, k, total, hooks, ignore);
+    read_list(in, "effect list", effects, identities, k, total, hooks, ignore);
+    read_list(in, "shader list", shaders, identities, k, total, hooks,
+              [&](ShaderProgram& p) { hooks.shader_read(p); });
+    read_list(in, "texture list", textures, identities, k, total, hooks, [&](Texture& t) { hooks.texture_read(t); });
+    read_list(in, "audio sample list", audio_samples, identities, k, total, hooks,
+              [&](AudioSample& s) { hooks.audio_sample_read(s); });
+    read_list(in, "event group list", event_groups, identities, k, total, hooks, ignore);
+    read_list(in, "font list", fonts, identities, k, total, hooks, [&](Font& f) { hooks.font_read(f); });
+    read_list(in, "font texture list", font_textures, identities, k, total, hooks, ignore);
+    read_list(in, "data list", datas, identities, k, total, hooks, ignore);
+    read_list(in, "model list", models, identities, k, total, hooks, [&](Model& m) { hooks.model_read(m); });
+    read_list(in, "scene list", scenes, identities, k, total, hooks, [&](Scene& s) { hooks.scene_read(s); });
+    music.read(in);
+
+    // Relinking: events first, groups after effects, font textures make their
+    // pictures once their font is known, scenes last.
+    for (auto& e : events) e->resolve_references(identities);
+    for (auto& e : effects) {
+        e->resolve_references(identities);
+        hooks.effect_resolved(*e);
+    }
+    for (auto& g : event_groups) g->resolve_references(identities);
+    for (auto& f : font_textures) {
+        f->resolve_references(identities);
+        hooks.font_texture_resolved(*f);
+    }
+    for (auto& s : scenes) s->resolve_references(identities);
+
+    end_beat = in.read_f32("end beat");
+    bpm = in.read_f32("bpm");
+    beat_offset = in.read_f32("beat offset");
+
+    register_content_node_types(*this);
+    graph = std::make_unique<Nodes::Graph>();
+    graph->read(in);
+
+    sound_texture = make_sound_texture();
+    hooks.sound_texture_created(*sound_texture);
+    hooks.progress(record_count, record_count);
+}
+
+void Demo::write(ContentWriter& out) const {
+    // Identities are numbered in list order, so the same content always
+    // writes the same bytes.
+    std::unordered_map<const void*, uint64_t> identities;
+    uint64_t next = 1;
+    auto number = [&](const auto& list) {
+        for (const auto& element : list) identities.emplace(element.get(), next++);
+    };
+    number(events);
+    number(effects);
+    number(shaders);
+    number(textures);
+    number(audio_samples);
+    number(event_groups);
+    number(fonts);
+    number(font_textures);
+    number(datas);
+    number(models);
+    number(scenes);
+    out.set_identities(&identities);
+
+    out.write_u64(list_element_count());
+    write_list(out, events);
+    write_list(out, effects);
+    write_list(out, shaders);
+    write_list(out, textures);
+    write_list(out, audio_samples);
+    write_list(out, event_groups);
+    write_list(out, fonts);
+    write_list(out, font_textures);
+    write_list(out, datas);
+    write_list(out, models);
+    write_list(out, scenes);
+    music.write(out);
+    out.write_f32(end_beat);
+    out.write_f32(bpm);
+    out.write_f32(beat_offset);
+    if (graph) {
+        graph->write(out);
+    } else {
+        Nodes::Graph::make_default()->write(out);
+    }
+    out.set_identities(nullptr);
+}
+
+nlohmann::json Demo::to_json(bool external_files) const {
+    nlohmann::json j;
+    j["events"] = list_to_json(events, external_files);
+    j["effects"] = list_to_json(effects, external_files);
+    j["shaders"] = list_to_json(shaders, external_files);
+    j["textures"] = list_to_json(textures, external_files);
+    j["audio_samples"] = list_to_json(audio_samples, external_files);
+    j["event_groups"] = list_to_json(event_groups, external_files);
+    j["fonts"] = list_to_json(fonts, external_files);
+    j["font_textures"] = list_to_json(font_textures, external_files);
+    j["datas"] = list_to_json(datas, external_files);
+    j["models"] = list_to_json(models, external_files);
+    j["scenes"] = list_to_json(scenes, external_files);
+    j["end_beat"] = end_beat;
+    j["bpm"] = bpm;
+    j["beat_offset"] = beat_offset;
+    j["graph"] = graph ? graph->to_json(external_files) : Nodes::Graph::make_default()->to_json(external_files);
+    if (external_files)
+        write_file(kExternalMusicPath, music.data.data(), music.data.size());
+    else
+        j["music"] = music.to_json(false);
+    return j;
+}
+
+void Demo::from_json(const nlohmann::json& json) {
+    LoadHooks none;
+    from_json_with(json, none);
+}
+
+void Demo::from_json_with(const nlohmann::json& json, LoadHooks& hooks) {
+    list_from_json(json, "textures", textures, [&](Texture& t) { hooks.texture_read(t); });
+    list_from_json(json, "shaders", shaders, [&](ShaderProgram& p) { hooks.shader_read(p); });
+    list_from_json(json, "fonts", fonts, [&](Font& f) { hooks.font_read(f); });
+    list_from_json(json, "font_textures", font_textures, ignore);
+    list_from_json(json, "datas", datas, ignore);
+    list_from_json(json, "models", models, [&](Model& m) { hooks.model_read(m); });
+    list_from_json(json, "scenes", scenes, [&](Scene& s) { hooks.scene_read(s); });
+    list_from_json(json, "effects", effects, ignore);
+    list_from_json(json, "audio_samples", audio_samples, [&](AudioSample& s) { hooks.audio_sample_read(s); });
+    list_from_json(json, "event_groups", event_groups, ignore);
+    list_from_json(json, "events", events, ignore);
+    record_count = list_element_count();
+
+    if (json.contains("music"))
+        music.from_json(json.at("music"));
+    else
+        music = ByteBuffer::from_file(kExternalMusicPath);
+    if (json.contains("end_beat")) end_beat = json.at("end_beat").get<float>();
+    if (json.contains("bpm")) bpm = json.at("bpm").get<float>();
+    if (json.contains("beat_offset")) beat_offset = json.at("beat_offset").get<float>();
+
+    NameMaps names;
+    fill_names(names.effects, effects, [](const Effect& e) { return e.name; });
+    fill_names(names.shaders, shaders, [](const ShaderProgram& p) { return p.fragment_shader_filename; });
+    fill_names(names.textures, textures, [](const Texture& t) { return t.name; });
+    fill_names(names.audio_samples, audio_samples, [](const AudioSample& s) { return s.name; });
+    fill_names(names.event_groups, event_groups, [](const EventGroup& g) { return g.name; });
+    fill_names(names.events, events, [](const Event& e) { return e.name; });
+    fill_names(names.fonts, fonts, [](const Font& f) { return f.name; });
+    fill_names(names.font_textures, font_textures, [](const FontTexture& f) { return f.name; });
+    fill_names(names.models, models, [](const Model& m) { return m.filename; });
+    fill_names(names.scenes, scenes, [](const Scene& s) { return s.name; });
+
+    for (auto& e : events) e->resolve_names(names);
+    for (auto& e : effects) {
+        e->resolve_names(names);
+        hooks.effect_resolved(*e);
+    }
+    for (auto& g : event_groups) g->resolve_names(names);
+    for (auto& f : font_textures) {
+        f->resolve_names(names);
+        hooks.font_texture_resolved(*f);
+    }
+    for (auto& s : scenes) s->resolve_names(names);
+
+    if (json.contains("graph")) {
+        register_content_node_types(*this);
+        graph = std::make_unique<Nodes::Graph>();
+        graph->from_json(json.at("graph"));
+    }
+    sound_texture = make_sound_texture();
+    hooks.sound_texture_created(*sound_texture);
+    hooks.progress(record_count, record_count);
+}

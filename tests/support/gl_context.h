@@ -1,0 +1,43 @@
+// A real GL 3.3 core context for device tests: one small hidden window and
+// context per test process, made on first use and kept until exit, so every
+// GL test in the program shares it. Needs X (run under xvfb-run); without the
+// x11 video driver the context is refused with a reason rather than falling
+// back to a driver GLEW cannot use.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SDL_Window;
+
+namespace gl_test {
+
+// Width and height of the window's drawing area.
+inline constexpr int kWindowWidth = 64;
+inline constexpr int kWindowHeight = 36;
+
+// Makes (once) and makes current the shared context. Returns false with a
+// reason in `why` when no context could be made.
+bool ensure_context(std::string* why);
+SDL_Window* window();
+
+// Also sets playback()'s render and window sizes to the test window's size.
+void use_window_size();
+
+// RGBA bytes of a rectangle of the bound read framebuffer, bottom row first.
+std::vector<uint8_t> read_pixels(int x, int y, int width, int height);
+// RGBA bytes of level 0 of a 2D texture, first uploaded row first.
+std::vector<uint8_t> read_texture(uint32_t texture, int width, int height);
+
+// Opens SDL_ttf once for tests that render text.
+bool ensure_fonts(std::string* why);
+
+}  // namespace gl_test
+
+// Skips nothing: a GL test without a context is a failed test.
+#define QV_REQUIRE_GL()                                         \
+    do {                                                        \
+        std::string qv_gl_why;                                  \
+        ASSERT_TRUE(gl_test::ensure_context(&qv_gl_why)) << qv_gl_why; \
+    } while (0)
