@@ -3,14 +3,16 @@
 #include "app/loading_screen.h"
 #include "audio/audio_device.h"
 #include "render/render_gl.h"
+#include "scene3d/model.h"
+#include "scene3d/scene.h"
 #include "serialization/demo.h"
 
 void DeviceLoadHooks::shader_read(ShaderProgram& program) { build_program(program, nullptr); }
 void DeviceLoadHooks::texture_read(Texture& texture) { upload_texture(texture); }
 void DeviceLoadHooks::font_read(Font& font) { open_font(font); }
 void DeviceLoadHooks::audio_sample_read(AudioSample& sample) { decode_audio_sample(sample); }
-void DeviceLoadHooks::model_read(Model&) {}
-void DeviceLoadHooks::scene_read(Scene&) {}
+void DeviceLoadHooks::model_read(Model& model) { model.create_gpu_resources(); }
+void DeviceLoadHooks::scene_read(Scene& scene) { scene.create_shadow_resources(); }
 
 void DeviceLoadHooks::effect_resolved(Effect& effect) {
     if (effect.program) create_targets(effect);

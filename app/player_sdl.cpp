@@ -19,6 +19,7 @@
 #include "audio/sound_analysis.h"
 #include "nodes/graph.h"
 #include "render/render_gl.h"
+#include "render/render_nodes_gl.h"
 #include "serialization/demo.h"
 
 namespace {
@@ -119,6 +120,7 @@ int run_player(int argc, char** argv) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
+    install_render_node_runs();
     std::unique_ptr<Nodes::Graph> default_graph = Nodes::Graph::make_default();
     SDL_ShowCursor(0);
     drain_events();

@@ -9,6 +9,7 @@
 #include "audio/audio_sample.h"
 #include "audio/sound_analysis.h"
 #include "serialization/byte_buffer.h"
+#include "serialization/demo.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ bool start_music_bytes(const ByteBuffer& music, bool from_executable, void* user
     if (!g_music) return false;
     return Mix_PlayMusic(g_music, from_executable ? 0 : -1) == 0;
 }
+
+bool start_music(Demo& demo, bool from_executable) { return start_music_bytes(demo.music, from_executable, &demo); }
 
 void stop_music() {
     if (g_hooked) Mix_UnregisterEffect(MIX_CHANNEL_POST, analyse_post_mix);

@@ -17,6 +17,21 @@ bool has_ports(const std::vector<MaybeValue>& inputs, size_t input_count, const 
     return inputs.size() >= input_count && outputs.size() >= output_count;
 }
 
+// Makes `out` a present value of `kind` and returns it for its components.
+// Writing in place spares building and copying a whole temporary value on
+// every run; a value of another kind (or with text) is cleared first so that
+// bytes past the new components stay zero.
+Value& put(MaybeValue& out, int32_t kind) {
+    if (out.value.type != kind || !out.value.text.empty()) {
+        out.value.clear();
+        out.value.type = kind;
+    }
+    out.hasValue = true;
+    return out.value;
+}
+
+void put_float(MaybeValue& out, float v) { put(out, kind_float).set_float(0, v); }
+
 }  // namespace
 
 int32_t float_to_int_saturating(float v) {
@@ -31,9 +46,9 @@ void run_time(std::vector<MaybeValue>&, std::vector<MaybeValue>& outputs, std::v
     const float beat = ctx.current_beat;
     // Truncation toward zero as a float, so beats beyond the int32 range stay defined.
     const float whole = std::trunc(beat);
-    outputs[0].set(make_float(beat));
-    outputs[1].set(make_float(beat - whole));
-    outputs[2].set(make_float((1.0f - beat) + whole));
+    put_float(outputs[0], beat);
+    put_float(outputs[1], beat - whole);
+    put_float(outputs[2], (1.0f - beat) + whole);
 }
 
 void run_constant(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outputs, std::vector<MaybeValue>&,
@@ -46,29 +61,30 @@ void run_constant(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outp
 void run_convert(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outputs, std::vector<MaybeValue>&,
                  RunContext&) {
     if (!has_ports(inputs, 2, outputs, 2)) return;
-    if (inputs[0].hasValue) outputs[1].set(make_float(static_cast<float>(inputs[0].value.as_int())));
-    if (inputs[1].hasValue) outputs[0].set(make_int(float_to_int_saturating(inputs[1].value.as_float())));
+    if (inputs[0].hasValue) put_float(outputs[1], static_cast<float>(inputs[0].value.as_int()));
+    if (inputs[1].hasValue) put(outputs[0], kind_int).set_int(0, float_to_int_saturating(inputs[1].value.as_float()));
 }
 
 void run_vec3(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outputs, std::vector<MaybeValue>&,
               RunContext&) {
     if (!has_ports(inputs, 3, outputs, 1)) return;
-    outputs[0].set(make_vec3(inputs[0].value.as_float(), inputs[1].value.as_float(), inputs[2].value.as_float()));
+    Value& v = put(outputs[0], kind_vec3);
+    for (size_t i = 0; i < 3; ++i) v.set_float(i, inputs[i].value.as_float());
 }
 
 void run_vec3xyz(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outputs, std::vector<MaybeValue>&,
                  RunContext&) {
     if (!has_ports(inputs, 1, outputs, 3)) return;
     const Value& v = inputs[0].value;
-    outputs[0].set(make_float(v.as_float(0)));
-    outputs[1].set(make_float(v.as_float(1)));
-    outputs[2].set(make_float(v.as_float(2)));
+    for (size_t i = 0; i < 3; ++i) put_float(outputs[i], v.as_float(i));
 }
 
 void run_ivec2(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outputs, std::vector<MaybeValue>&,
                RunContext&) {
     if (!has_ports(inputs, 2, outputs, 1)) return;
-    outputs[0].set(make_ivec2(inputs[0].value.as_int(), inputs[1].value.as_int()));
+    Value& v = put(outputs[0], kind_ivec2);
+    v.set_int(0, inputs[0].value.as_int());
+    v.set_int(1, inputs[1].value.as_int());
 }
 
 bool apply_operator(int32_t op, float a, float b, float c, float& r) {
@@ -114,7 +130,7 @@ void run_operator(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outp
     const float b = inputs[2].value.as_float();
     float result = 0.0f;
     if (apply_operator(op, inputs[1].value.as_float(), b, inputs[3].value.as_float(), result)) {
-        outputs[0].set(make_float(result));
+        put_float(outputs[0], result);
     } else if ((op == 3 || op == 11) && b == 0.0f) {
         ctx.node.blocked = true;
     }
@@ -140,7 +156,7 @@ void run_if(std::vector<MaybeValue>& inputs, std::vector<MaybeValue>& outputs, s
     if (!has_ports(inputs, 4, outputs, 1)) return;
     const bool condition = compare(inputs[0].value.as_int(), inputs[1].value.as_float(), inputs[2].value.as_float(),
                                    inputs[3].value.as_bool());
-    outputs[0].set(make_bool(condition));
+    put(outputs[0], kind_bool).data[0] = condition ? 1 : 0;
     ctx.node.blocked = !condition;
 }
 

@@ -114,7 +114,9 @@ void ensure_copy_target(Effect& effect) {
 
 int bind_inputs(Effect& effect, ShaderProgram& program) {
     int unit = 0;
-    if (effect.feedback) ensure_copy_target(effect);
+    // Made before any binding: creating the copy texture binds it on the
+    // active unit, which would otherwise replace the input just bound there.
+    if (effect.feedback || effect.screen_texture) ensure_copy_target(effect);
     glUseProgram(program.gl_program);
     if (effect.feedback) bind_next(unit, effect.copy_texture);
     // A reference that did not resolve keeps its unit (bound to nothing) so
@@ -124,7 +126,6 @@ int bind_inputs(Effect& effect, ShaderProgram& program) {
     for (const Effect* input : effect.effects) bind_next(unit, input ? input->framebuffer_texture : 0);
 
     if (effect.screen_texture) {
-        ensure_copy_target(effect);
         Buffer& buffer = *effect.copy_buffer;
         // GL_BACK only names a buffer of the window; with a framebuffer object
         // bound the copy is taken from that framebuffer's own colour buffer.
@@ -161,7 +162,9 @@ void unbind_units(int count) {
 
 void draw_effect(Effect& effect) {
     ShaderProgram* program = effect.program;
-    if (!program || program->gl_program == 0) return;
+    // A program that did not link cannot be made current; drawing anyway
+    // would draw with whatever program was current before.
+    if (!program || !program->linked) return;
 
     if (!effect.scene) {
         if (effect.quad_vertex_array == 0) return;

@@ -86,6 +86,9 @@ public:
     uint32_t gl_vertex_shader = 0;
     uint32_t gl_fragment_shader = 0;
     uint32_t gl_program = 0;
+    // The last link succeeded. A program that did not link keeps its names and
+    // log but cannot be made current, so drawing code skips it.
+    bool linked = false;
     BuiltinUniformLocations locations;
     // Texture units (GL_TEXTURE0 + n) that model drawing binds its material and
     // shadow textures on. A link resets them to units 0..3; an effect draw moves

@@ -117,12 +117,15 @@ void build_program(ShaderProgram& program, const ShaderList* shaders) {
     program.expanded_fragment_source = expand_includes(program, shaders);
     compile(program, program.gl_fragment_shader, program.expanded_fragment_source);
 
-    // Compile and link status are deliberately not consulted: a failed program
-    // keeps its names, its locations are -1 and drawing with it shows nothing.
+    // A failed compile or link stops nothing: the program keeps its names and
+    // log, its locations are -1, and drawing code skips it (see `linked`).
     program.gl_program = glCreateProgram();
     glAttachShader(program.gl_program, program.gl_vertex_shader);
     glAttachShader(program.gl_program, program.gl_fragment_shader);
     glLinkProgram(program.gl_program);
+    GLint link_status = GL_FALSE;
+    glGetProgramiv(program.gl_program, GL_LINK_STATUS, &link_status);
+    program.linked = link_status == GL_TRUE;
     char log[kInfoLogBytes] = {};
     glGetProgramInfoLog(program.gl_program, kInfoLogBytes, nullptr, log);
     if (log[0] != '\0') {
@@ -138,6 +141,7 @@ void rebuild_program(ShaderProgram& program, const ShaderList* shaders) {
     glDeleteShader(program.gl_vertex_shader);
     glDeleteShader(program.gl_fragment_shader);
     program.gl_program = program.gl_vertex_shader = program.gl_fragment_shader = 0;
+    program.linked = false;
     build_program(program, shaders);
 }
 

@@ -107,11 +107,12 @@ TEST_F(RenderGl, Effect_TextureOnUnit0ScreenCopyOnUnit1AndScreenClearedFirst) {
                                  "  if (uv.x > 0.5) discard;\n"
                                  "  c = vec4(texture(tex, uv).r, texture(tex1, uv).g, 0.0, 1.0);\n}\n");
     Texture red = solid_texture(255, 0, 0, 255);
+    ASSERT_EQ(program->compile_log, "Compilation successful.");
     Effect effect("copy", program.get(), &red, nullptr, false, true);
     create_targets(effect);
 
     clear_screen(0, 1, 0);
-    draw_effect(effect);
+    draw_effect(effect);  // the first draw also creates the copy target
     EXPECT_EQ(screen_pixel(10, 10), (Rgba{255, 255, 0, 255}));
     EXPECT_EQ(screen_pixel(50, 20), (Rgba{0, 0, 0, 255}));
     ASSERT_NE(effect.copy_buffer, nullptr);
@@ -148,11 +149,11 @@ TEST_F(RenderGl, Effect_UnitOrderFeedbackInputsScreenCopyAndMissingReferences) {
 }
 
 TEST_F(RenderGl, Effect_InputEffectPictureReachesTheNextEffect) {
-    testing::internal::CaptureStdout();
     auto blue = built_program("blue.frag", kSolidBlue);
     auto sample = built_program("sample.frag",
                                 "#version 150\nuniform sampler2D tex;\nuniform vec2 resolution;\nout vec4 c;\n"
                                 "void main() { c = texture(tex, gl_FragCoord.xy / resolution).bgra; }\n");
+    testing::internal::CaptureStdout();
     Effect first("first", blue.get());
     create_targets(first);
     Effect second("second", sample.get(), nullptr, &first);
@@ -309,7 +310,7 @@ TEST_F(RenderGl, ShaderProgram_IncludesReachTheCompilerFirstOccurrenceOnly) {
     EXPECT_NE(list[3]->compile_log, "Compilation successful.");
 }
 
-TEST_F(RenderGl, ShaderProgram_FailedBuildKeepsNameAndLogAndDrawsNothing) {
+TEST_F(RenderGl, ShaderProgram_FailedBuildKeepsNameAndLogAndDoesNotDrawWithThePreviousProgram) {
     ShaderProgram program;  // empty fragment source
     testing::internal::CaptureStdout();
     build_program(program, nullptr);
@@ -321,9 +322,16 @@ TEST_F(RenderGl, ShaderProgram_FailedBuildKeepsNameAndLogAndDrawsNothing) {
     EXPECT_EQ(program.locations.beat, -1);
     EXPECT_EQ(program.position_attribute, 0);
 
+    EXPECT_FALSE(program.linked);
+
+    // GL refuses to make an unlinked program current, so the draw must not
+    // happen at all: it would use the program that was current before.
+    auto blue = built_program("blue.frag", kSolidBlue);
+    ASSERT_TRUE(blue->linked);
     Effect effect("broken", &program);
     create_targets(effect);
     clear_screen(0, 1, 0);
+    glUseProgram(blue->gl_program);
     draw_effect(effect);
     EXPECT_EQ(screen_pixel(4, 4), (Rgba{0, 255, 0, 255}));
     while (glGetError() != GL_NO_ERROR) {

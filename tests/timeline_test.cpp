@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -377,6 +376,13 @@ TEST(Event_EvaluateValue, LinearAndLastValueExamples) {
     EXPECT_EQ(d.evaluate_value("d", 3), 7.0f);
     EXPECT_EQ(d.evaluate_value("d", 1), 2.0f);
 
+    // Single-precision weights (1 - u) and u, not a + u * (b - a): the two
+    // round differently here.
+    Event w = span(0, 10);
+    w.track("w") = make_track({{0, 0.1f}, {3, 0.7f}}, InterpolationMode::linear);
+    const float u = 0.09375f / 3.0f;
+    EXPECT_EQ(w.evaluate_value("w", 0.09375f), (1.0f - u) * 0.1f + u * 0.7f);
+
     for (int32_t mode : {0, 1, 2, 3}) {
         Event m = span(0, 10);
         m.track("m") = make_track({{1, 5}, {2, 7}}, mode);
@@ -393,8 +399,8 @@ TEST(Event_EvaluateValue, LinearAndLastValueExamples) {
 
 TEST(Event_EvaluateValue, SmoothNeighboursAndWrapping) {
     auto cr = [](float p0, float p1, float p2, float p3, float u) {
-        return 0.5f * (2 * p1 + (p2 - p0) * u + (2 * p0 - 5 * p1 + 4 * p2 - p3) * u * u +
-                       (3 * p1 - p0 - 3 * p2 + p3) * u * u * u);
+        const float u2 = u * u, u3 = u2 * u;
+        return 0.5f * (2 * p1 + (p2 - p0) * u + (2 * p0 - 5 * p1 + 4 * p2 - p3) * u2 + (3 * p1 - p0 - 3 * p2 + p3) * u3);
     };
     Event e = span(0, 100);
     e.track("s") = make_track({{0, 0}, {1, 4}, {2, 2}, {3, 8}}, InterpolationMode::smooth);
@@ -437,6 +443,7 @@ TEST(Event_EvaluateText, PlaceholdersFirstOccurrenceInOrder) {
     late.track("t") = make_track({{3, 0, "x"}, {1, 0, "y"}}, InterpolationMode::last_value);
     EXPECT_EQ(late.evaluate_text("t", 0.5f, 0), "");
     EXPECT_EQ(late.evaluate_text("t", 4, 0), "y") << "the last point reached in stored order";
+    EXPECT_EQ(late.evaluate_text("t", 2, 0), "y") << "the text scan does not stop at a later point";
 }
 
 TEST(Event_EvaluateText, IntegerPlaceholdersSaturateOutsideInt32) {

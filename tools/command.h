@@ -26,3 +26,5 @@ int run_decompress(const std::vector<std::string>& args);
 int run_pack(const std::vector<std::string>& args);
 int run_unpack(const std::vector<std::string>& args);
 int run_info(const std::vector<std::string>& args);
+int run_graph(const std::vector<std::string>& args);
+int run_timeline(const std::vector<std::string>& args);

@@ -39,6 +39,21 @@ const char* const kInfoUsage =
     "length, sizes, graph nodes by type, and warnings for what playback will not\n"
     "find (unresolved references, unregistered node types, links out of range).\n";
 
+const char* const kGraphUsage =
+    "usage: qvtool graph FILE -o graph.dot\n"
+    "Writes the node graph of a content stream or packed executable as a Graphviz\n"
+    "DOT file (render it with 'dot -Tsvg graph.dot -o graph.svg'). Nodes show their\n"
+    "type and input values; data links are solid and named 'output -> input',\n"
+    "activation links dashed; the root and the self-activating nodes are marked.\n"
+    "With -o -, writes to standard output.\n";
+
+const char* const kTimelineUsage =
+    "usage: qvtool timeline FILE -o timeline.svg\n"
+    "Draws the events of a content stream or packed executable on the beat axis as\n"
+    "an SVG picture: one row per event, a bar from its start to its end beat\n"
+    "coloured by kind, its control points, and the demo's end beat.\n"
+    "With -o -, writes to standard output.\n";
+
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : all_commands()) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
@@ -65,6 +80,8 @@ const std::vector<Command>& all_commands() {
         {"pack", "pack a JSON project into content or a playable executable", kPackUsage, run_pack},
         {"unpack", "unpack content into a JSON project with resource files", kUnpackUsage, run_unpack},
         {"info", "summarise a content file and warn about what will not play", kInfoUsage, run_info},
+        {"graph", "write the node graph of a content file as a Graphviz DOT file", kGraphUsage, run_graph},
+        {"timeline", "draw the events of a content file on the beat axis as SVG", kTimelineUsage, run_timeline},
     };
     return commands;
 }

@@ -1,0 +1,337 @@
+#!/usr/bin/env python3
+"""Writes project.json, the sample demo in the JSON project form.
+
+The project is committed; this script is the convenient way to change it,
+since the graph's many ids and port indices are easier to get right from
+names. Edit the tables below, run it, and pack:
+
+    python3 make_project.py            # rewrite project.json beside this file
+    python3 make_project.py --check    # exit 1 when project.json is not what it writes
+"""
+import json
+import os
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+BPM = 120
+END_BEAT = 80
+
+# ------------------------------------------------------------------ values
+
+BOOL, INT, FLOAT, STRING, IVEC2, TEXTURE2D = 0, 1, 2, 3, 7, 13
+
+
+def value(kind, v):
+    return {"hasValue": True, "value": {"type": kind, "value": v}}
+
+
+ABSENT = {"hasValue": False}
+
+
+# ------------------------------------------------------------------ resources
+
+def uniform(name, lo=0, hi=1, default=0, is_string=False):
+    d = {"name": name, "min_val": lo, "max_val": hi, "default_val": default}
+    if is_string:
+        d["is_string"] = True
+    return d
+
+
+SHADERS = {
+    "resources/nebula.frag": [uniform("hue", 0, 2, 0.6), uniform("glow", 0, 2, 0.4)],
+    "resources/tunnel.frag": [uniform("texSound"), uniform("hue", 0, 2, 0.6), uniform("energy", 0, 1, 0.5),
+                              uniform("pulse"), uniform("twist", -2, 2, 0)],
+    "resources/composite.frag": [
+        uniform("texTunnel"), uniform("texScene"), uniform("texTitle"), uniform("texCaption"), uniform("texSound"),
+        uniform("tunnel_mix"), uniform("scene_alpha"), uniform("title_alpha"), uniform("caption_alpha"),
+        uniform("bars"), uniform("flash"), uniform("fade", 0, 1, 1), uniform("pulse"), uniform("hue", 0, 2, 0.6)],
+}
+
+FONTS = [
+    {"name": "bold", "filename": "resources/DejaVuSans-Bold.ttf", "ptsize": 140},
+    {"name": "book", "filename": "resources/DejaVuSans.ttf", "ptsize": 44},
+]
+
+FONT_TEXTURES = [  # index = the "font_texture" input of a FontTexture node
+    {"name": "title", "width": 1536, "height": 176, "font": "bold", "center": True},
+    {"name": "caption", "width": 1280, "height": 64, "font": "book", "center": True},
+]
+
+TEXTURES = [{"name": "resources/noise.png"}]
+
+
+# ------------------------------------------------------------------ timeline
+
+def track(points, mode=1):
+    """points: (beat relative to the event's start, number or text)."""
+    out = []
+    for beat, v in points:
+        out.append({"beat": beat, "text": v} if isinstance(v, str) else {"beat": beat, "value": v})
+    return {"mode": mode, "repeat": False, "points": out}
+
+
+LINEAR, SMOOTH, LAST = 1, 2, 0
+
+
+def event(name, start, end, tracks):
+    """tracks: list of (uniform name, track, is_string)."""
+    return {
+        "type": 4, "name": name, "visible": "true", "start_beat": start, "end_beat": end,
+        "uniform_defs": [uniform(n, 0, 2, 0, s) for n, _, s in tracks],
+        "control_points": {n: t for n, t, _ in tracks},
+    }
+
+
+EVENTS = [
+    # The whole demo: light, colour, drive, and which picture is in front.
+    event("mood", 0, 80, [
+        ("fade", track([(0, 0), (2, 1), (77, 1), (80, 0)]), False),
+        ("hue", track([(0, 0.55), (16, 0.62), (32, 0.8), (48, 1.0), (64, 1.15), (80, 1.3)], SMOOTH), False),
+        ("glow", track([(0, 0.15), (12, 0.45), (16, 0.55), (32, 0.9), (64, 0.7), (80, 0.2)], SMOOTH), False),
+        ("energy", track([(0, 0), (16, 0.15), (24, 0.5), (31, 0.7), (32, 1), (63, 1), (64, 0.6), (72, 0.3),
+                          (80, 0)]), False),
+        ("tunnel_mix", track([(0, 0), (16, 0), (28, 0.75), (32, 1), (62, 1), (70, 0), (80, 0)], SMOOTH), False),
+        ("bars", track([(0, 0), (20, 0), (28, 0.6), (32, 1), (64, 1), (72, 0.3), (78, 0)]), False),
+        ("flash", track([(0, 0), (31.9, 0), (32, 1), (33.5, 0), (63.9, 0), (64, 0.6), (65.5, 0)]), False),
+        ("twist", track([(0, 0), (32, 0), (40, 1.5), (48, -1.0), (56, 1.0), (64, 0), (80, 0)], SMOOTH), False),
+        # Held at 0 until the 3D part lands (see README.md).
+        ("scene_alpha", track([(0, 0)], LAST), False),
+    ]),
+    event("intro", 0, 16, [
+        ("title_alpha", track([(0, 0), (2, 0), (5, 1), (12, 1), (15, 0)]), False),
+        ("caption_alpha", track([(0, 0), (4, 0), (5, 1), (7.5, 1), (8, 0), (9, 1), (13, 1), (15, 0)]), False),
+        ("headline", track([(0, "QUORVANTILE")], LAST), True),
+        ("caption", track([(0, "a sample demo for the Quorvantile player"),
+                           (8, "shaders, text and a tiny synthesiser")], LAST), True),
+    ]),
+    event("main", 16, 64, [
+        ("caption_alpha", track([(0, 0), (1, 1), (7, 1), (8, 0), (9, 1), (15, 1), (16, 0), (17, 1), (31, 1),
+                                 (32, 0), (33, 1), (39, 1), (40, 0), (41, 1), (47, 1), (47.9, 0)]), False),
+        ("caption", track([(0, "every picture here is a GLSL shader"),
+                           (8, "driven by events on a beat timeline"),
+                           (16, "beat <IBEAT> of 80"),
+                           (32, "the spokes follow the spectrum"),
+                           (40, "beat <IBEAT> of 80")], LAST), True),
+    ]),
+    event("outro", 64, 80, [
+        ("title_alpha", track([(0, 0), (2, 0), (4, 1), (13, 1), (15.5, 0)]), False),
+        ("caption_alpha", track([(0, 0), (1, 1), (4.5, 1), (5, 0), (5.5, 1), (9.5, 1), (10, 0), (10.5, 1), (14, 1),
+                                 (15.5, 0)]), False),
+        ("headline", track([(0, "THANK YOU")], LAST), True),
+        ("caption", track([(0, "music: make_music.py, a tiny synthesiser"),
+                           (5, "letters: DejaVu Sans"),
+                           (10, "pack your own: qvtool pack project.json")], LAST), True),
+    ]),
+]
+
+
+# ------------------------------------------------------------------ graph
+
+class Graph:
+    """Hands out ids the way the authoring side does (one counter for nodes,
+    pins and links) and turns links by port name into indices."""
+
+    def __init__(self):
+        self.next_id = 1
+        self.nodes = []
+
+    def fresh(self):
+        self.next_id += 1
+        return self.next_id - 1
+
+    def node(self, type_name, inputs, outputs, x, y, self_activating=False):
+        n = Node(self, type_name, inputs, outputs, x, y, self_activating)
+        self.nodes.append(n)
+        return n
+
+    def to_json(self, root):
+        return {"root": root.id, "nodes": [n.to_json() for n in self.nodes]}
+
+
+class Node:
+    def __init__(self, graph, type_name, inputs, outputs, x, y, self_activating):
+        self.graph = graph
+        self.type_name = type_name
+        self.input_names = [name for name, _ in inputs]
+        self.inputs = [v for _, v in inputs]
+        self.output_names = outputs
+        self.id = graph.fresh()
+        self.input_ids = [graph.fresh() for _ in inputs]
+        self.output_ids = [graph.fresh() for _ in outputs]
+        self.entry = graph.fresh()
+        self.exit = graph.fresh()
+        self.x, self.y = x, y
+        self.self_activating = self_activating
+        self.links = []
+
+    def feed(self, output, dst, input_name):
+        """Data link: this node's output (by name) into dst's input (by name)."""
+        self.links.append({"id": self.graph.fresh(), "dst": dst.id,
+                           "src_output_idx": self.output_names.index(output),
+                           "dst_input_idx": dst.input_names.index(input_name)})
+        return self
+
+    def then(self, *dsts):
+        """Activation links, run in this order after this node."""
+        for dst in dsts:
+            self.links.append({"id": self.graph.fresh(), "dst": dst.id, "src_output_idx": -1, "dst_input_idx": -1})
+        return self
+
+    def to_json(self):
+        return {"id": self.id, "entryID": self.entry, "exitID": self.exit, "def": self.type_name,
+                "selfActivating": self.self_activating, "posX": self.x, "posY": self.y,
+                "inputs": self.inputs, "inputIDs": self.input_ids, "outputIDs": self.output_ids,
+                "connections": self.links}
+
+
+def program_node(g, path, x, y, size=ABSENT, internal=False):
+    inputs = [("size", size), ("tex", ABSENT), ("internal", value(BOOL, internal))]
+    for d in SHADERS[path]:
+        if d["name"].startswith("tex"):
+            inputs.append((d["name"], ABSENT))
+        else:
+            inputs.append((d["name"], value(FLOAT, d["default_val"])))
+    return g.node(path, inputs, ["texture"], x, y)
+
+
+def event_node(g, ev, x, y):
+    return g.node(ev["name"] + ".event", [("time", ABSENT)], [d["name"] for d in ev["uniform_defs"]], x, y,
+                  self_activating=True)
+
+
+def build_graph():
+    g = Graph()
+    events = {ev["name"]: ev for ev in EVENTS}
+
+    # Self-activating value producers, in the order they must run each frame:
+    # the clock first, then everything that reads it.
+    time = g.node("Time", [], ["currentBeat", "fract", "1-fract"], 40, 300, self_activating=True)
+    mood = event_node(g, events["mood"], 300, 80)
+    intro = event_node(g, events["intro"], 300, 420)
+    main = event_node(g, events["main"], 300, 600)
+    outro = event_node(g, events["outro"], 300, 720)
+    # pulse = (1 - fract)^2 * energy: a flash on every beat that decays before the next.
+    squared = g.node("Operator", [("op", value(INT, 2)), ("a", value(FLOAT, 0)), ("b", value(FLOAT, 0)),
+                                  ("c", value(FLOAT, 0))], ["result"], 300, 900, self_activating=True)
+    pulse = g.node("Operator", [("op", value(INT, 2)), ("a", value(FLOAT, 0)), ("b", value(FLOAT, 0)),
+                                ("c", value(FLOAT, 0))], ["result"], 540, 900, self_activating=True)
+    pass_size = g.node("IVec2", [("x", value(INT, 1280)), ("y", value(INT, 720))], ["ivec2"], 540, 1040,
+                       self_activating=True)
+
+    # Drawing, run by the root in order: sky, tunnel (only while it shows),
+    # the two text pictures, then the composite on the screen.
+    sound = g.node("SoundTexture", [], ["texture"], 800, 40)
+    noise = g.node("Texture", [("textureID", value(INT, 0))], ["texture"], 800, 160)
+    sky = program_node(g, "resources/nebula.frag", 1040, 120, internal=True)
+    gate = g.node("If", [("compare", value(INT, 2)), ("a", value(FLOAT, 0)), ("b", value(FLOAT, 0.001)),
+                         ("c", value(BOOL, False))], ["result"], 1040, 380)
+    tunnel = program_node(g, "resources/tunnel.frag", 1280, 360, internal=True)
+    title = g.node("FontTexture", [("font_texture", value(INT, 0)), ("text", value(STRING, ""))], ["texture"],
+                   1040, 640)
+    caption = g.node("FontTexture", [("font_texture", value(INT, 1)), ("text", value(STRING, ""))], ["texture"],
+                     1040, 760)
+    composite = program_node(g, "resources/composite.frag", 1560, 300)
+
+    g.node("Note", [("note", value(STRING,
+        "Sample demo. Self-activating nodes (clock, events, pulse, pass size) compute values first; "
+        "the root, SoundTexture, then runs the drawing chain in link order: noise texture, sky pass, "
+        "tunnel pass behind an If (skipped while tunnel_mix is 0), title and caption pictures, and the "
+        "composite pass that draws to the screen."))], [], 40, 40)
+    g.node("Note", [("note", value(STRING,
+        "Reserved for the 3D part: SetFrameBuffer (pass size) -> Clear (0, 0, 0, 0) -> a scene node -> "
+        "ClearFrameBuffer, its texture into texScene of the composite, and a scene_alpha track in the "
+        "mood event above 0. See README.md."))], [], 1560, 900)
+
+    # Values.
+    time.feed("currentBeat", mood, "time").feed("currentBeat", intro, "time")
+    time.feed("currentBeat", main, "time").feed("currentBeat", outro, "time")
+    time.feed("1-fract", squared, "a").feed("1-fract", squared, "b")
+    squared.feed("result", pulse, "a")
+    mood.feed("energy", pulse, "b")
+    pulse.feed("result", tunnel, "pulse").feed("result", composite, "pulse")
+
+    for name in ("hue", "glow"):
+        mood.feed(name, sky, name)
+    for name in ("hue", "energy", "twist"):
+        mood.feed(name, tunnel, name)
+    for name in ("tunnel_mix", "scene_alpha", "bars", "flash", "fade", "hue"):
+        mood.feed(name, composite, name)
+    mood.feed("tunnel_mix", gate, "a")
+    for ev in (intro, outro):
+        ev.feed("title_alpha", composite, "title_alpha").feed("headline", title, "text")
+    for ev in (intro, main, outro):
+        ev.feed("caption_alpha", composite, "caption_alpha").feed("caption", caption, "text")
+    pass_size.feed("ivec2", sky, "size").feed("ivec2", tunnel, "size")
+
+    # Pictures.
+    sound.feed("texture", tunnel, "texSound").feed("texture", composite, "texSound")
+    noise.feed("texture", sky, "tex")
+    sky.feed("texture", composite, "tex")
+    tunnel.feed("texture", composite, "texTunnel")
+    title.feed("texture", composite, "texTitle")
+    caption.feed("texture", composite, "texCaption")
+
+    # Order of drawing.
+    sound.then(noise, sky, gate, title, caption, composite)
+    gate.then(tunnel)
+    return g.to_json(sound)
+
+
+def project():
+    return {
+        "end_beat": END_BEAT,
+        "bpm": BPM,
+        "beat_offset": 0,
+        "textures": TEXTURES,
+        "shaders": [{"vertex_shader_filename": "resources/default.vert", "fragment_shader_filename": path,
+                     "uniform_defs": defs} for path, defs in SHADERS.items()],
+        "fonts": FONTS,
+        "font_textures": FONT_TEXTURES,
+        "datas": [],
+        "models": [],
+        "scenes": [],
+        "effects": [],
+        "audio_samples": [],
+        "event_groups": [{"name": "sections", "events": ["intro", "main", "outro"]}],
+        "events": EVENTS,
+        "graph": build_graph(),
+    }
+
+
+def dump(obj, indent=0):
+    """JSON with anything short kept on one line, so the file reads like a table."""
+    flat = json.dumps(obj, ensure_ascii=False)
+    if len(flat) + indent <= 110 or not isinstance(obj, (dict, list)) or not obj:
+        return flat
+    pad = " " * (indent + 2)
+    if isinstance(obj, dict):
+        items = [pad + json.dumps(k) + ": " + dump(v, indent + 2) for k, v in obj.items()]
+        return "{\n" + ",\n".join(items) + "\n" + " " * indent + "}"
+    items = [pad + dump(v, indent + 2) for v in obj]
+    return "[\n" + ",\n".join(items) + "\n" + " " * indent + "]"
+
+
+def render():
+    return dump(project()) + "\n"
+
+
+def main():
+    path = os.path.join(HERE, "project.json")
+    text = render()
+    if sys.argv[1:] == ["--check"]:
+        with open(path) as f:
+            if f.read() != text:
+                sys.stderr.write("project.json differs from what make_project.py writes\n")
+                return 1
+        return 0
+    if sys.argv[1:]:
+        sys.stderr.write("usage: make_project.py [--check]\n")
+        return 2
+    with open(path, "w") as f:
+        f.write(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
