@@ -173,6 +173,7 @@ bool NodeRegistry::set_run(std::string_view name, RunFunction run) {
 }
 
 void NodeRegistry::restore_builtins_for_tests() {
+    current_demo_ = nullptr;
     types_.resize(kBuiltinNodeTypeCount);
     std::vector<NodeType> fresh = make_builtins();
     for (size_t i = 0; i < kBuiltinNodeTypeCount; ++i) {

@@ -51,9 +51,14 @@ public:
     // choices enumerate; null lists nothing. Set by register_content_node_types.
     void set_current_demo(const Demo* demo) { current_demo_ = demo; }
     const Demo* current_demo() const { return current_demo_; }
+    // For the demo's destructor: stops enumerating `demo` if it is current.
+    void forget_demo(const Demo* demo) {
+        if (current_demo_ == demo) current_demo_ = nullptr;
+    }
 
-    // Tests only: drops every content type and rebuilds the built-ins in place
-    // (same addresses, run functions kept). Nodes of dropped types must be gone.
+    // Tests only: drops every content type, rebuilds the built-ins in place
+    // (same addresses, run functions kept) and forgets the current demo. Nodes
+    // of dropped types must be gone.
     void restore_builtins_for_tests();
 
 private:

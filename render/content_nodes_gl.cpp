@@ -130,7 +130,7 @@ GLuint prepare_internal_texture(Slots& state, Size size) {
         allocate_internal_texture(texture, size);
     }
     state[p_size].set(Nodes::make_ivec2(size.width, size.height));
-    (void)previous;
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
     return texture;
 }
 

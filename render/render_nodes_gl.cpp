@@ -197,7 +197,7 @@ bool screen_copy(const std::optional<Size>& requested, MaybeValue& texture_slot,
     if (gl_integer(GL_READ_FRAMEBUFFER_BINDING) == 0) glReadBuffer(GL_BACK);
     // Rows of RGBA bytes are whole multiples of 4; an alignment of 8 left by
     // other code would pad odd-width rows past the end of the buffer.
-    
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, buffer->width, buffer->height, GL_RGBA, GL_UNSIGNED_BYTE, buffer->pixels.data());
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, buffer->width, buffer->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,

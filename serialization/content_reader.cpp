@@ -1,5 +1,6 @@
 #include "serialization/content_reader.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "serialization/message_decompressor.h"
@@ -39,10 +40,20 @@ std::string ContentReader::read_string(const char* what) {
     thread_local std::vector<uint8_t> scratch;
     scratch.assign(data_ + pos_, data_ + pos_ + length);
     scramble(scratch.data(), scratch.size());
+    // The decoder takes 0 as "no limit": an exhausted budget still admits a
+    // one-byte string, which the nine stored bytes of every string bound.
+    const uint64_t limit = std::max<uint64_t>(1, std::min(kMaxStringBytes, string_budget_));
     try {
-        std::string text = decompress_message(scratch.data(), scratch.size(), kMaxStringBytes);
+        std::string text = decompress_message(scratch.data(), scratch.size(), limit);
         pos_ += length;
+        string_budget_ -= std::min<uint64_t>(string_budget_, text.size());
         return text;
+    } catch (const std::length_error& e) {
+        pos_ = at;
+        if (limit < kMaxStringBytes)
+            fail(what, "the strings of this stream decode to more than " + std::to_string(kMaxTotalStringBytes) +
+                           " bytes in total");
+        fail(what, e.what());
     } catch (const std::exception& e) {
         pos_ = at;
         fail(what, e.what());

@@ -16,6 +16,12 @@
 // error instead of a gigantic allocation.
 constexpr uint64_t kMaxStringBytes = 256ull << 20;
 
+// Largest total of decoded string bytes one stream may produce. A message of
+// a dozen bytes can declare, and with one long copy even fill, kMaxStringBytes;
+// without a total, a small forged stream of many such strings would take
+// gigabytes before its first real error.
+constexpr uint64_t kMaxTotalStringBytes = 512ull << 20;
+
 class ContentReader {
 public:
     ContentReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -55,7 +61,8 @@ public:
 
     // A text string in the content string encoding: length, scrambled
     // compressed message. Decoding errors are reported as ContentError with
-    // the codec's own text.
+    // the codec's own text; so is a string past kMaxStringBytes, or one that
+    // would take the stream's strings past kMaxTotalStringBytes.
     std::string read_string(const char* what);
 
     // A blob: uint64 length, then that many scrambled bytes.
@@ -81,4 +88,5 @@ private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
+    uint64_t string_budget_ = kMaxTotalStringBytes;
 };

@@ -1,5 +1,11 @@
 #include "serialization/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -11,16 +17,55 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { ::close(fd_); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+private:
+    int fd_;
+};
 }  // namespace
 
 std::optional<std::vector<uint8_t>> try_read_file(const std::string& path) {
-    File f(std::fopen(path.c_str(), "rb"));
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    if (std::ferror(f.get())) return std::nullopt;
+    // Non-blocking so that opening a named pipe without a writer returns at
+    // once; no controlling terminal may be taken by opening a tty.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    const Descriptor guard(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return std::nullopt;
+    // A folder is a name that holds no file, as it always was; anything else
+    // that is not a regular file is refused by name.
+    if (S_ISDIR(info.st_mode)) return std::nullopt;
+    if (!S_ISREG(info.st_mode)) throw ContentError("not a regular file: " + path);
+    const uint64_t stated = static_cast<uint64_t>(info.st_size);
+    if (stated > kMaxReadFileBytes)
+        throw ContentError("file too large: " + path + " (" + std::to_string(stated) + " bytes)");
+
+    // A regular file is read up to the size it had when opened; one that
+    // reports no size is read in chunks up to a small bound.
+    const uint64_t limit = stated > 0 ? stated : kMaxSizelessFileBytes + 1;
+    std::vector<uint8_t> bytes(static_cast<size_t>(stated > 0 ? stated : 0));
+    uint64_t got = 0;
+    for (;;) {
+        if (got == limit) break;
+        if (bytes.size() == got) bytes.resize(static_cast<size_t>(std::min<uint64_t>(limit, got + (1u << 16))));
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += static_cast<uint64_t>(n);
+    }
+    bytes.resize(static_cast<size_t>(got));
+    if (stated == 0 && got > kMaxSizelessFileBytes)
+        throw ContentError("file too large: " + path + " (more than " + std::to_string(kMaxSizelessFileBytes) +
+                           " bytes from a file that reports no size)");
     return bytes;
 }
 

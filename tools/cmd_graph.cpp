@@ -23,7 +23,7 @@ namespace {
 
 using picture_text::dot_text;
 using picture_text::readable;
-using picture_text::xml_escape;
+using picture_text::dot_html_escape;
 
 // Rows drawn per node; content may declare any number of ports, and a node a
 // screen high says nothing more than one that mentions how many were left out.
@@ -177,7 +177,7 @@ std::string node_label(const Nodes::GraphNode& node, bool is_root) {
     out += is_root ? "#B8860B" : "#5C6B7A";
     out += "\">";
     out += "<TR><TD PORT=\"h\" COLSPAN=\"3\" BGCOLOR=\"" + std::string(header_colour) + "\"><B>" +
-           xml_escape(readable(title, kMaxNameChars)) + "</B><BR/><FONT POINT-SIZE=\"8\">#" +
+           dot_html_escape(readable(title, kMaxNameChars)) + "</B><BR/><FONT POINT-SIZE=\"8\">#" +
            std::to_string(node.id);
     if (!marks.empty()) out += " &#183; " + marks;
     out += "</FONT></TD></TR>";
@@ -189,9 +189,9 @@ std::string node_label(const Nodes::GraphNode& node, bool is_root) {
             const InputDef* port = node.def && r < node.def->inputs.size() ? &node.def->inputs[r] : nullptr;
             std::u32string text = readable(input_name(node, static_cast<int64_t>(r)), kMaxNameChars);
             if (r < node.inputs.size() && node.inputs[r].hasValue) {
-                out += xml_escape(text + U" = " + format_value(node.inputs[r].value, port));
+                out += dot_html_escape(text + U" = " + format_value(node.inputs[r].value, port));
             } else {
-                out += "<FONT COLOR=\"#8A94A0\">" + xml_escape(text) + "</FONT>";
+                out += "<FONT COLOR=\"#8A94A0\">" + dot_html_escape(text) + "</FONT>";
             }
             out += "</TD>";
         } else {
@@ -200,7 +200,7 @@ std::string node_label(const Nodes::GraphNode& node, bool is_root) {
         out += "<TD WIDTH=\"10\"></TD>";  // keeps an input's value off the output's name
         if (r < outputs)
             out += "<TD PORT=\"o" + std::to_string(r) + "\" ALIGN=\"RIGHT\">" +
-                   xml_escape(readable(output_name(node, static_cast<int64_t>(r)), kMaxNameChars)) + "</TD>";
+                   dot_html_escape(readable(output_name(node, static_cast<int64_t>(r)), kMaxNameChars)) + "</TD>";
         else
             out += "<TD></TD>";
         out += "</TR>";

@@ -38,6 +38,21 @@ void append_reference(std::string& out, char32_t c) {
     out += buffer;
 }
 
+void append_xml(std::string& out, char32_t c) {
+    switch (c) {
+        case U'&': out += "&amp;"; break;
+        case U'<': out += "&lt;"; break;
+        case U'>': out += "&gt;"; break;
+        case U'"': out += "&quot;"; break;
+        case U'\'': out += "&#39;"; break;
+        default:
+            if (c >= 0x20 && c < 0x7F)
+                out.push_back(static_cast<char>(c));
+            else
+                append_reference(out, c);
+    }
+}
+
 }  // namespace
 
 std::u32string decode_utf8(std::string_view bytes) {
@@ -110,19 +125,18 @@ std::u32string readable(std::string_view bytes, size_t max_chars) {
 std::string xml_escape(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
+    for (char32_t c : text) append_xml(out, c);
+    return out;
+}
+
+std::string dot_html_escape(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
     for (char32_t c : text) {
-        switch (c) {
-            case U'&': out += "&amp;"; break;
-            case U'<': out += "&lt;"; break;
-            case U'>': out += "&gt;"; break;
-            case U'"': out += "&quot;"; break;
-            case U'\'': out += "&#39;"; break;
-            default:
-                if (c >= 0x20 && c < 0x7F)
-                    out.push_back(static_cast<char>(c));
-                else
-                    append_reference(out, c);
-        }
+        if (c == U'\\')
+            out += "\\\\";
+        else
+            append_xml(out, c);
     }
     return out;
 }

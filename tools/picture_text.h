@@ -35,6 +35,11 @@ std::u32string readable(std::string_view bytes, size_t max_chars);
 // printable as is, every other code point as &#N;.
 std::string xml_escape(std::u32string_view text);
 
+// Text inside a Graphviz HTML-like label: as xml_escape, and a backslash is
+// doubled, since Graphviz replaces \N, \G and the other label escapes in HTML
+// text too (and turns \\ back into one backslash).
+std::string dot_html_escape(std::u32string_view text);
+
 // The inside of a DOT double-quoted string shown as a label: " and \ get a
 // backslash (so \N, \G and the other label escapes of Graphviz stay literal),
 // & becomes &amp; (Graphviz reads entities in labels), every other code point
@@ -47,6 +52,9 @@ inline std::string xml_text(std::string_view bytes, size_t max_chars = 0) {
 }
 inline std::string dot_text(std::string_view bytes, size_t max_chars = 0) {
     return dot_escape(readable(bytes, max_chars));
+}
+inline std::string dot_html_text(std::string_view bytes, size_t max_chars = 0) {
+    return dot_html_escape(readable(bytes, max_chars));
 }
 
 }  // namespace picture_text

@@ -1,0 +1,30 @@
+// Shared by the fuzz targets: every input must start from the same process
+// state, or a finding would depend on the inputs run before it.
+#pragma once
+
+#include <string>
+
+#include "nodes/next_id.h"
+#include "nodes/node_registry.h"
+#include "serialization/content_writer.h"
+#include "serialization/demo.h"
+
+namespace fuzz_support {
+
+// Reading content registers node types for its programs, events and scenes
+// and raises the id counter; drop both once the demo (and its graph) is gone,
+// so the registry does not grow with every input.
+inline void reset_process_state() {
+    NodeRegistry& registry = NodeRegistry::instance();
+    registry.set_current_demo(nullptr);
+    registry.restore_builtins_for_tests();
+    Nodes::reset_next_id_for_tests(0);
+}
+
+inline std::string content_bytes(const Demo& demo) {
+    ContentWriter out;
+    demo.write(out);
+    return out.take();
+}
+
+}  // namespace fuzz_support
