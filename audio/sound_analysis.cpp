@@ -166,7 +166,7 @@ void copy_sound_snapshot(SoundSnapshot& out) {
         return;
     }
     std::lock_guard<std::mutex> lock(h->reader_mutex);
-    std::memcpy(&out, &h->analyzer.state(), sizeof(SoundSnapshot));
+    std::memcpy(&out, &h->exchange.latest(), sizeof(SoundSnapshot));
 }
 
 void copy_sound_pixels(uint8_t out[kSoundPixelBytes]) {

@@ -11,11 +11,13 @@ struct Buffer {
     int32_t height = 0;
 
     Buffer() = default;
-    // Negative sizes make an empty buffer.
-    Buffer(int32_t w, int32_t h)
-        : pixels(static_cast<size_t>(w > 0 && h > 0 ? w : 0) * static_cast<size_t>(w > 0 && h > 0 ? h : 0) * 4),
-          width(w > 0 && h > 0 ? w : 0),
-          height(w > 0 && h > 0 ? h : 0) {}
+    // A zero or negative size makes an empty buffer.
+    Buffer(int32_t w, int32_t h) {
+        if (w <= 0 || h <= 0) return;
+        width = w;
+        height = h;
+        pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    }
 
     int32_t byte_count() const { return static_cast<int32_t>(pixels.size()); }
 };

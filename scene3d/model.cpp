@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -84,8 +85,42 @@ int32_t source_image(const tinygltf::Model& d, int texture) {
 
 // ---- parsing --------------------------------------------------------------
 
-void Model::parse_glb(const std::string& base_dir) {
+namespace {
+
+// External URIs of content that came with the demo may only name regular
+// files below the base folder: no "..", no devices or pipes that would block
+// the loader, nothing elsewhere on the machine.
+bool confined_file_exists(const std::string& path, void* user_data) {
+    const std::filesystem::path p(path);
+    if (p.is_absolute()) return false;
+    for (const auto& part : p)
+        if (part == "..") return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(p, ec) && tinygltf::FileExists(path, user_data);
+}
+
+bool confined_read_whole_file(std::vector<unsigned char>* out, std::string* err, const std::string& path,
+                              void* user_data) {
+    if (!confined_file_exists(path, user_data)) {
+        if (err) *err += "refusing to read file outside the resources folder: " + path + "\n";
+        return false;
+    }
+    return tinygltf::ReadWholeFile(out, err, path, user_data);
+}
+
+}  // namespace
+
+void Model::parse_glb(const std::string& base_dir, bool confine_files) {
     tinygltf::TinyGLTF loader;
+    if (confine_files) {
+        tinygltf::FsCallbacks fs{};
+        fs.FileExists = &confined_file_exists;
+        fs.ExpandFilePath = &tinygltf::ExpandFilePath;
+        fs.ReadWholeFile = &confined_read_whole_file;
+        fs.WriteWholeFile = &tinygltf::WriteWholeFile;
+        fs.user_data = nullptr;
+        loader.SetFsCallbacks(fs);
+    }
     std::string warn, err;
     document = tinygltf::Model();
     bool ok = false;
@@ -291,5 +326,5 @@ void Model::from_json(const nlohmann::json& json) {
 void Model::read(ContentReader& in) {
     filename = in.read_string("model filename");
     buffer.read(in);
-    parse_glb("resources");
+    parse_glb("resources", true);
 }

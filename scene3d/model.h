@@ -109,8 +109,9 @@ public:
 
     // Parse `buffer` (or the file `filename`) into `document`, print the
     // loader's messages, validate, and build the CPU-side draw and animation
-    // data. External URIs resolve against `base_dir`.
-    void parse_glb(const std::string& base_dir);
+    // data. External URIs resolve against `base_dir`; with `confine_files`
+    // (content from a demo) only regular files below it are read.
+    void parse_glb(const std::string& base_dir, bool confine_files = false);
     void parse_gltf_text(const std::string& base_dir);
     void parse_file(bool binary);
 

@@ -64,11 +64,15 @@ bool printable_ascii(const std::string& text) {
     return true;
 }
 
-void expect_well_formed(const Pictures& p) {
+// Checks both pictures and returns what Graphviz drew from the DOT file
+// (empty where Graphviz is not installed).
+std::string expect_well_formed(const Pictures& p) {
     EXPECT_TRUE(printable_ascii(p.dot));
     EXPECT_TRUE(printable_ascii(p.svg));
+    std::string rendered;
     if (have_program("dot")) {
-        EXPECT_EQ(run("dot -Tsvg '" + p.dot_path + "' -o /dev/null 2> /dev/null"), 0) << p.dot;
+        EXPECT_EQ(run("dot -Tsvg '" + p.dot_path + "' -o '" + p.dot_path + ".svg' 2> /dev/null"), 0) << p.dot;
+        rendered = read_text(p.dot_path + ".svg");
     }
     if (have_program("python3")) {
         EXPECT_EQ(run("python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' '" + p.svg_path +
@@ -76,6 +80,7 @@ void expect_well_formed(const Pictures& p) {
                   0)
             << p.svg;
     }
+    return rendered;
 }
 
 std::unique_ptr<Nodes::GraphNode> make_node(const char* type) {
@@ -170,15 +175,24 @@ TEST_F(PicturesCli, TextFromContentIsEscapedInBothPictures) {
     demo.graph->nodes.push_back(std::move(odd));
 
     const Pictures p = draw(demo, "escaping");
-    expect_well_formed(p);
+    const std::string drawn = expect_well_formed(p);
 
     // The data link's label is a DOT string; the node labels are HTML.
     EXPECT_NE(p.dot.find("label=\"q\\\"\\\\N&amp;&#233;\\\\n&#65533; -> a\""), std::string::npos) << p.dot;
-    EXPECT_NE(p.dot.find("note = &quot;line one\\nline &lt;two&gt; &quot;quoted&quot; \\ &#127925;&quot;"),
+    EXPECT_NE(p.dot.find("note = &quot;line one\\\\nline &lt;two&gt; &quot;quoted&quot; \\\\ &#127925;&quot;"),
               std::string::npos)
         << p.dot;
     EXPECT_NE(p.dot.find("<B>&lt;td&gt;&#65533;&#65533;</B>"), std::string::npos) << p.dot;
     EXPECT_NE(p.dot.find("unregistered type"), std::string::npos);
+    // What Graphviz shows is the readable text itself: no label escape was
+    // expanded (\N would become a node name), no entity was lost.
+    if (!drawn.empty()) {
+        const std::string port = "q&quot;\\N&amp;\xC3\xA9\\n\xEF\xBF\xBD";
+        EXPECT_NE(drawn.find(">" + port + "</text>"), std::string::npos) << drawn;
+        EXPECT_NE(drawn.find(">" + port + " &#45;&gt; a</text>"), std::string::npos) << drawn;
+        EXPECT_NE(drawn.find("line one\\nline &lt;two&gt; &quot;quoted&quot; \\ \xF0\x9F\x8E\xB5"), std::string::npos)
+            << drawn;
+    }
 
     EXPECT_NE(p.svg.find("&lt;i&gt;&quot;A&quot; &amp; &#39;B&#39;&lt;/i&gt;\\t\\x01&#233;&#65533;"),
               std::string::npos)

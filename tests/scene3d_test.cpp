@@ -518,6 +518,49 @@ TEST(Model_StoredForm, GarbageBytesPrintTheParseMessages) {
     EXPECT_TRUE(model.document.meshes.empty());
 }
 
+// A GLB holding only a JSON chunk.
+std::vector<uint8_t> glb_of_json(std::string json) {
+    while (json.size() % 4) json.push_back(' ');
+    std::vector<uint8_t> out;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    out.insert(out.end(), {'g', 'l', 'T', 'F'});
+    u32(2);
+    u32(static_cast<uint32_t>(12 + 8 + json.size()));
+    u32(static_cast<uint32_t>(json.size()));
+    out.insert(out.end(), {'J', 'S', 'O', 'N'});
+    out.insert(out.end(), json.begin(), json.end());
+    return out;
+}
+
+TEST(Model_HostileInput, ContentGlbReadsExternalFilesOnlyBelowResources) {
+    // Relative to the working directory, as the player resolves them.
+    std::filesystem::create_directories("resources");
+    const std::vector<uint8_t> four = {1, 2, 3, 4};
+    for (const char* path : {"resources/scene3d_inside.bin", "scene3d_outside.bin"})
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(four.data()), 4);
+    auto with_uri = [](const std::string& uri) {
+        return glb_of_json("{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"byteLength\":4,\"uri\":\"" + uri +
+                           "\"}]}");
+    };
+
+    Model inside;
+    load_glb(inside, with_uri("scene3d_inside.bin"));
+    EXPECT_TRUE(inside.valid);
+    ASSERT_EQ(inside.document.buffers.size(), 1u);
+    EXPECT_EQ(inside.document.buffers[0].data, four);
+
+    for (const std::string uri : {"../scene3d_outside.bin", std::filesystem::absolute("scene3d_outside.bin").string()}) {
+        Model outside;
+        const std::string out = load_glb(outside, with_uri(uri));
+        EXPECT_FALSE(outside.parsed) << uri;
+        EXPECT_NE(out.find("Failed to parse glTF"), std::string::npos) << out;
+    }
+    std::filesystem::remove("resources/scene3d_inside.bin");
+    std::filesystem::remove("scene3d_outside.bin");
+}
+
 // ---- animation data -----------------------------------------------------
 
 GltfBuilder skinned_builder() {
