@@ -70,6 +70,10 @@ public:
 
     [[noreturn]] void fail(const char* what, const std::string& problem) const;
 
+    // Lowers (never raises) the total of decoded string bytes this reader
+    // still accepts. Fuzzers keep each run small with it.
+    void limit_string_bytes(uint64_t total) { string_budget_ = total < string_budget_ ? total : string_budget_; }
+
 private:
     template <typename T>
     T read_pod(const char* what) {

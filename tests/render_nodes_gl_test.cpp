@@ -755,12 +755,8 @@ std::unique_ptr<Model> cube_model() {
     const std::vector<uint8_t> bytes(out.bytes().begin(), out.bytes().end());
     ContentReader in(bytes);
     auto model = std::make_unique<Model>();
-    testing::internal::CaptureStdout();
     model->read(in);
-    testing::internal::GetCapturedStdout();
-    testing::internal::CaptureStderr();
     model->create_gpu_resources();
-    testing::internal::GetCapturedStderr();
     return model;
 }
 
