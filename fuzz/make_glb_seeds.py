@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes small GLB seeds for fuzz_glb_model into the folder given:
-a skinned, animated mesh with a textured material, and a hierarchy of
-several meshes and primitives with render-pass extras. Together with the
+"""Writes small seeds for fuzz_glb_model into the folder given, each as GLB
+and as glTF text: a skinned, animated mesh with a textured material, and a
+hierarchy of several meshes and primitives with render-pass extras. Together with the
 models of the test projects they reach every part of model validation and
 of the animation builder.
 
@@ -58,11 +58,20 @@ class Doc:
         return struct.pack("<III", 0x46546C67, 2, 12 + len(body)) + body
 
 
+    def text(self):
+        """The same document as glTF text, its buffer in a data URI."""
+        import base64
+        while len(self.bin) % 4:
+            self.bin.append(0)
+        uri = "data:application/octet-stream;base64," + base64.b64encode(bytes(self.bin)).decode()
+        self.gltf["buffers"] = [{"byteLength": len(self.bin), "uri": uri}]
+        return json.dumps(self.gltf, separators=(",", ":")).encode()
+
+
 FLOAT, USHORT, UBYTE = 5126, 5123, 5121
 
 
-def skinned():
-    d = Doc()
+def skinned(d):
     g = d.gltf
     pos = d.accessor("f", [0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0], FLOAT, "VEC3", 3, 34962, True)
     nrm = d.accessor("f", [0, 0, 1] * 4, FLOAT, "VEC3", 3, 34962)
@@ -103,11 +112,9 @@ def skinned():
                      {"sampler": 0, "target": {"node": 2, "path": "weights"}}]}]
     g["scenes"] = [{"name": "main", "nodes": [0, 1]}]
     g["scene"] = 0
-    return d.glb()
 
 
-def hierarchy():
-    d = Doc()
+def hierarchy(d):
     g = d.gltf
     pos = d.accessor("f", [0, 0, 0, 1, 0, 0, 0, 1, 0], FLOAT, "VEC3", 3, 34962, True)
     idx8 = d.accessor("B", [0, 1, 2], UBYTE, "SCALAR", 1, 34963)
@@ -126,7 +133,6 @@ def hierarchy():
     ]
     g["scenes"] = [{"nodes": [0]}, {"nodes": [3]}]
     g["scene"] = 0
-    return d.glb()
 
 
 def main():
@@ -135,9 +141,14 @@ def main():
         return 2
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    for name, make in (("skinned.glb", skinned), ("hierarchy.glb", hierarchy)):
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(make())
+    for name, make in (("skinned", skinned), ("hierarchy", hierarchy)):
+        d = Doc()
+        make(d)
+        with open(os.path.join(out, name + ".glb"), "wb") as f:
+            f.write(d.glb())
+        # The fuzzer also reads every input as glTF text, as the packer imports it.
+        with open(os.path.join(out, name + ".gltf"), "wb") as f:
+            f.write(d.text())
     return 0
 
 

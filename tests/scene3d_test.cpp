@@ -551,7 +551,7 @@ TEST(Model_HostileInput, ContentGlbReadsExternalFilesOnlyBelowResources) {
     ASSERT_EQ(inside.document.buffers.size(), 1u);
     EXPECT_EQ(inside.document.buffers[0].data, four);
 
-    for (const std::string uri : {"../scene3d_outside.bin", std::filesystem::absolute("scene3d_outside.bin").string()}) {
+    for (const std::string uri : {std::string("../scene3d_outside.bin"), std::filesystem::absolute("scene3d_outside.bin").string()}) {
         Model outside;
         const std::string out = load_glb(outside, with_uri(uri));
         EXPECT_FALSE(outside.parsed) << uri;

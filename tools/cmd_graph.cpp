@@ -272,14 +272,24 @@ std::string graph_dot(const Demo& demo, const std::string& path) {
     bool missing_used = false;
     for (size_t i = 0; i < graph.nodes.size(); ++i) {
         const auto& node = *graph.nodes[i];
+        // Activation order matters (depth first, in link order), so a node
+        // with several activation links numbers them.
+        const size_t activations = static_cast<size_t>(std::count_if(
+            node.connections.begin(), node.connections.end(), [](const auto& c) { return c.is_activation_link(); }));
+        size_t activation_index = 0;
         for (const auto& c : node.connections) {
             const auto dst = c.dst ? index_of.find(c.dst) : index_of.end();
             const bool has_dst = dst != index_of.end();
             const std::string dst_id = has_dst ? node_id(dst->second) : "missing";
             missing_used |= !has_dst;
             if (c.is_activation_link()) {
+                ++activation_index;
                 out += "  " + node_id(i) + ":h:e -> " + dst_id + (has_dst ? ":h:w" : "") +
-                       " [style=\"dashed,bold\", color=\"" + kActivationColour + "\"];\n";
+                       " [style=\"dashed,bold\", color=\"" + kActivationColour + "\"";
+                if (activations > 1)
+                    out += ", label=\"" + std::to_string(activation_index) + "\", fontcolor=\"" + kActivationColour +
+                           "\", fontsize=10";
+                out += "];\n";
                 continue;
             }
             const std::string from = output_name(node, c.src_output_idx);

@@ -36,8 +36,9 @@ constexpr double kPlotWidth = 960;
 constexpr double kWidth = kPlotLeft + kPlotWidth + 40;
 constexpr double kAxisY = 78;
 constexpr double kRowsTop = 90;
-constexpr double kRowHeight = 26;
+constexpr double kRowHeight = 26;   // an event without tracks
 constexpr double kBarHeight = 16;
+constexpr double kLaneHeight = 14;  // one per track, under the event's name
 
 constexpr size_t kMaxNameChars = 30;
 constexpr size_t kMaxTooltipChars = 200;
@@ -134,8 +135,15 @@ void draw_axis(std::string& out, const BeatAxis& axis, double bottom) {
     out += "</g>\n";
 }
 
+// Each track has a lane of its own, so that curves of different scales do not
+// cross one another.
+double row_height(const Event& e) {
+    if (e.control_points.empty()) return kRowHeight;
+    return 24 + kLaneHeight * static_cast<double>(e.control_points.size());
+}
+
 void draw_track(std::string& out, const Event& e, const std::string& uniform, const ControlPointTrack& track,
-                const BeatAxis& axis, double row_top, const char* colour) {
+                const BeatAxis& axis, double lane_top, const char* colour) {
     struct Placed {
         double x;
         const ControlPoint* point;
@@ -154,7 +162,7 @@ void draw_track(std::string& out, const Event& e, const std::string& uniform, co
             any_value = true;
         }
     }
-    const double top = row_top + 4, height = kRowHeight - 8;
+    const double top = lane_top + 2, height = kLaneHeight - 4;
     const double range = static_cast<double>(vmax) - vmin;
     auto y_of = [&](float v) {
         if (range <= 0) return top + height / 2;
@@ -163,39 +171,46 @@ void draw_track(std::string& out, const Event& e, const std::string& uniform, co
 
     // The curve of the numeric points, in stored order like the evaluation.
     std::string polyline;
-    double last_y = 0;
+    double last_x = 0, last_y = 0;
     bool started = false;
     for (const Placed& p : placed) {
         if (!p.point->text.empty() || !std::isfinite(p.point->value)) continue;
         const double y = y_of(p.point->value);
         if (started && track.mode == InterpolationMode::last_value) polyline += num(p.x) + "," + num(last_y) + " ";
         polyline += num(p.x) + "," + num(y) + " ";
+        last_x = p.x;
         last_y = y;
         started = true;
     }
+    // Without repeat, a track holds its last value until the event ends.
+    if (started && !track.repeat && !std::isnan(e.end_beat) && axis.x(e.end_beat) > last_x)
+        polyline += num(axis.x(e.end_beat)) + "," + num(last_y);
     if (!polyline.empty())
         out += "<polyline points=\"" + polyline + "\" fill=\"none\" stroke=\"" + colour +
                "\" stroke-width=\"1.2\" stroke-opacity=\"0.8\"/>\n";
 
     const std::string name = xml_text(uniform, kMaxNameChars);
+    out += "<text x=\"" + num(kMargin + 28) + "\" y=\"" + num(lane_top + kLaneHeight - 3) + "\" class=\"track\" fill=\"" +
+           colour + "\">" + name + "</text>\n";
     for (const Placed& p : placed) {
         const ControlPoint& cp = *p.point;
         const std::string at = " at beat " + beat_text(e.start_beat + cp.beat);
         if (!cp.text.empty()) {
-            const double cy = row_top + kRowHeight / 2;
+            const double cy = lane_top + kLaneHeight / 2;
             out += "<path d=\"M" + num(p.x) + "," + num(cy - 5) + " l4,5 l-4,5 l-4,-5 z\" fill=\"" + colour +
                    "\" class=\"textpoint\"><title>" + name + ": &quot;" + xml_text(cp.text, kMaxTooltipChars) +
                    "&quot;" + at + "</title></path>\n";
         } else {
-            const double y = std::isfinite(cp.value) ? y_of(cp.value) : row_top + kRowHeight / 2;
+            const double y = std::isfinite(cp.value) ? y_of(cp.value) : lane_top + kLaneHeight / 2;
             out += "<circle cx=\"" + num(p.x) + "\" cy=\"" + num(y) + "\" r=\"2.5\" fill=\"" + colour +
                    "\"><title>" + name + " = " + beat_text(cp.value) + at + "</title></circle>\n";
         }
     }
 }
 
-void draw_event(std::string& out, const Event& e, size_t row, const BeatAxis& axis) {
-    const double top = kRowsTop + static_cast<double>(row) * kRowHeight;
+void draw_event(std::string& out, const Event& e, size_t row, double top, const BeatAxis& axis) {
+    const double height = row_height(e);
+    const bool lanes = !e.control_points.empty();
     const KindStyle kind = style_of(e.type);
     out += "<g class=\"event\">\n";
     std::string tooltip = xml_text(e.name, kMaxTooltipChars) + " (" + kind.name + "), beats " +
@@ -204,7 +219,7 @@ void draw_event(std::string& out, const Event& e, size_t row, const BeatAxis& ax
     out += "<title>" + tooltip + "</title>\n";
     if (row % 2 == 1)
         out += "<rect x=\"" + num(kMargin) + "\" y=\"" + num(top) + "\" width=\"" +
-               num(kPlotLeft + kPlotWidth - kMargin) + "\" height=\"" + num(kRowHeight) + "\" class=\"stripe\"/>\n";
+               num(kPlotLeft + kPlotWidth - kMargin) + "\" height=\"" + num(height) + "\" class=\"stripe\"/>\n";
     out += "<rect x=\"" + num(kMargin) + "\" y=\"" + num(top + 8) + "\" width=\"10\" height=\"10\" fill=\"" +
            kind.fill + "\"/>\n";
     out += "<text x=\"" + num(kMargin + 16) + "\" y=\"" + num(top + 17) + "\" class=\"name\">" +
@@ -218,14 +233,21 @@ void draw_event(std::string& out, const Event& e, size_t row, const BeatAxis& ax
         double x1 = axis.x(e.start_beat), x2 = axis.x(e.end_beat);
         if (x2 < x1) std::swap(x1, x2);
         const double width = std::max(x2 - x1, 2.0);
-        out += "<rect x=\"" + num(x1) + "\" y=\"" + num(top + (kRowHeight - kBarHeight) / 2) + "\" width=\"" +
-               num(width) + "\" height=\"" + num(kBarHeight) + "\" rx=\"3\" fill=\"" + kind.fill + "\"" +
-               (e.visible ? " fill-opacity=\"0.55\"" : " fill-opacity=\"0.2\" stroke-dasharray=\"4,2\"") +
+        // Behind lanes the bar is paler, so that the curves read well on it.
+        const double bar_top = lanes ? top + 4 : top + (kRowHeight - kBarHeight) / 2;
+        const double bar_height = lanes ? height - 8 : kBarHeight;
+        const char* opacity = !e.visible ? "0.2" : lanes ? "0.3" : "0.55";
+        out += "<rect x=\"" + num(x1) + "\" y=\"" + num(bar_top) + "\" width=\"" + num(width) + "\" height=\"" +
+               num(bar_height) + "\" rx=\"3\" fill=\"" + kind.fill + "\" fill-opacity=\"" + opacity + "\"" +
+               (e.visible ? "" : " stroke-dasharray=\"4,2\"") +
                " stroke=\"" + kind.fill + "\"/>\n";
     }
     size_t k = 0;
-    for (const auto& [uniform, track] : e.control_points)
-        draw_track(out, e, uniform, track, axis, top, kTrackColours[k++ % std::size(kTrackColours)]);
+    for (const auto& [uniform, track] : e.control_points) {
+        draw_track(out, e, uniform, track, axis, top + 22 + kLaneHeight * static_cast<double>(k),
+                   kTrackColours[k % std::size(kTrackColours)]);
+        ++k;
+    }
     out += "</g>\n";
 }
 
@@ -258,8 +280,8 @@ void draw_legend(std::string& out, double top) {
 
 std::string timeline_svg(const Demo& demo, const std::string& path) {
     const BeatAxis axis = axis_for(demo);
-    const size_t rows = std::max<size_t>(demo.events.size(), 1);
-    const double rows_bottom = kRowsTop + static_cast<double>(rows) * kRowHeight;
+    double rows_bottom = kRowsTop + (demo.events.empty() ? kRowHeight : 0);
+    for (const auto& e : demo.events) rows_bottom += row_height(*e);
     const double height = rows_bottom + 50;
 
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -268,7 +290,7 @@ std::string timeline_svg(const Demo& demo, const std::string& path) {
     out += "<style>text{font-size:11px;fill:#222}.title{font-size:15px;font-weight:bold}.sub{fill:#555}"
            ".tick{font-size:9px;fill:#555;text-anchor:middle}.grid{stroke:#000;stroke-opacity:0.08}"
            ".stripe{fill:#F3F5F8}.note{fill:#999;font-style:italic}.end{stroke:#C92A2A;stroke-width:2}"
-           ".name{font-size:12px}</style>\n";
+           ".name{font-size:12px}.track{font-size:9px}</style>\n";
     out += "<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
     out += "<text x=\"" + num(kMargin) + "\" y=\"24\" class=\"title\">Timeline of " + xml_text(path, 80) + "</text>\n";
     std::string sub = std::to_string(demo.events.size()) + " events, tempo " + beat_text(demo.bpm) +
@@ -286,7 +308,11 @@ std::string timeline_svg(const Demo& demo, const std::string& path) {
     if (demo.events.empty())
         out += "<text x=\"" + num(kPlotLeft + 4) + "\" y=\"" + num(kRowsTop + 17) +
                "\" class=\"note\">(no events)</text>\n";
-    for (size_t i = 0; i < demo.events.size(); ++i) draw_event(out, *demo.events[i], i, axis);
+    double top = kRowsTop;
+    for (size_t i = 0; i < demo.events.size(); ++i) {
+        draw_event(out, *demo.events[i], i, top, axis);
+        top += row_height(*demo.events[i]);
+    }
 
     if (!std::isnan(demo.end_beat)) {
         const std::string x = num(axis.x(demo.end_beat));

@@ -29,7 +29,7 @@ void append_escape(std::u32string& out, char32_t c) {
 // Code points that must not reach a picture as themselves: they are invisible,
 // move the cursor, or are not characters XML allows.
 bool needs_escape(char32_t c) {
-    return c < 0x09 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF;
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF;
 }
 
 void append_reference(std::string& out, char32_t c) {
@@ -134,7 +134,7 @@ std::string dot_html_escape(std::u32string_view text) {
     out.reserve(text.size());
     for (char32_t c : text) {
         if (c == U'\\')
-            out += "\\";
+            out += "\\\\";
         else
             append_xml(out, c);
     }

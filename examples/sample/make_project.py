@@ -106,6 +106,7 @@ EVENTS = [
                            (8, "shaders, text and a tiny synthesiser")], LAST), True),
     ]),
     event("main", 16, 64, [
+        ("title_alpha", track([(0, 0)], LAST), False),
         ("caption_alpha", track([(0, 0), (1, 1), (7, 1), (8, 0), (9, 1), (15, 1), (16, 0), (17, 1), (31, 1),
                                  (32, 0), (33, 1), (39, 1), (40, 0), (41, 1), (47, 1), (47.9, 0)]), False),
         ("caption", track([(0, "every picture here is a GLSL shader"),
@@ -259,8 +260,13 @@ def build_graph():
         mood.feed(name, composite, name)
     mood.feed("tunnel_mix", gate, "a")
     for ev in (intro, outro):
-        ev.feed("title_alpha", composite, "title_alpha").feed("headline", title, "text")
+        ev.feed("headline", title, "text")
+    # The three sections follow one another without a gap, and each sets both
+    # fades: an event node is blocked outside its span and leaves its outputs
+    # as they were, at whatever beat the last frame before its end happened to
+    # fall on.
     for ev in (intro, main, outro):
+        ev.feed("title_alpha", composite, "title_alpha")
         ev.feed("caption_alpha", composite, "caption_alpha").feed("caption", caption, "text")
     pass_size.feed("ivec2", sky, "size").feed("ivec2", tunnel, "size")
 
