@@ -551,7 +551,9 @@ TEST(Model_HostileInput, ContentGlbReadsExternalFilesOnlyBelowResources) {
     ASSERT_EQ(inside.document.buffers.size(), 1u);
     EXPECT_EQ(inside.document.buffers[0].data, four);
 
-    for (const std::string uri : {std::string("../scene3d_outside.bin"), std::filesystem::absolute("scene3d_outside.bin").string()}) {
+    const std::string outside_uris[] = {"../scene3d_outside.bin",
+                                        std::filesystem::absolute("scene3d_outside.bin").string()};
+    for (const std::string& uri : outside_uris) {
         Model outside;
         const std::string out = load_glb(outside, with_uri(uri));
         EXPECT_FALSE(outside.parsed) << uri;
@@ -559,6 +561,8 @@ TEST(Model_HostileInput, ContentGlbReadsExternalFilesOnlyBelowResources) {
     }
     std::filesystem::remove("resources/scene3d_inside.bin");
     std::filesystem::remove("scene3d_outside.bin");
+    std::error_code ignored;
+    std::filesystem::remove("resources", ignored);  // only if nothing else is there
 }
 
 // ---- animation data -----------------------------------------------------

@@ -4,8 +4,9 @@
 // for a type that is not registered), then one row per port with the input's
 // name and present value on the left and the output's name on the right, so
 // that data links can leave and enter the rows of their ports. Data links are
-// solid and labelled "output -> input"; activation links are dashed, bold and
-// go from header to header. The root and the self-activating nodes are marked
+// solid and labelled "output -> input"; activation links are dashed, bold, go
+// from header to header and are numbered in the order they run when a node
+// has several. The root and the self-activating nodes are marked
 // by their header colour and a word, and a legend explains the marks.
 #include <algorithm>
 #include <cmath>
@@ -21,9 +22,9 @@
 
 namespace {
 
+using picture_text::dot_html_escape;
 using picture_text::dot_text;
 using picture_text::readable;
-using picture_text::dot_html_escape;
 
 // Rows drawn per node; content may declare any number of ports, and a node a
 // screen high says nothing more than one that mentions how many were left out.

@@ -26,5 +26,6 @@ int run_decompress(const std::vector<std::string>& args);
 int run_pack(const std::vector<std::string>& args);
 int run_unpack(const std::vector<std::string>& args);
 int run_info(const std::vector<std::string>& args);
+int run_render(const std::vector<std::string>& args);
 int run_graph(const std::vector<std::string>& args);
 int run_timeline(const std::vector<std::string>& args);

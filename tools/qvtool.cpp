@@ -54,6 +54,17 @@ const char* const kTimelineUsage =
     "coloured by kind, its control points, and the demo's end beat.\n"
     "With -o -, writes to standard output.\n";
 
+const char* const kRenderUsage =
+    "usage: qvtool render FILE --beat B -o frame.png [--size 1280x720]\n"
+    "       qvtool render FILE --from B --to B --fps N -o DIR [--size 1280x720]\n"
+    "Draws exact beats of a content file (or packed demo) to PNG files, offline\n"
+    "and deterministically: the sound texture and `sound` of each frame come from\n"
+    "the decoded music at that frame's time. Frames of a range are DIR/frame_NNNNNN.png;\n"
+    "the music is written beside them as WAV (frame.wav, or DIR/music.wav).\n"
+    "Needs an X display (xvfb-run on a headless machine). Join frames and music with:\n"
+    "  ffmpeg -framerate N -i DIR/frame_%06d.png -i DIR/music.wav -c:v libx264 \\\n"
+    "         -pix_fmt yuv420p -shortest demo.mp4\n";
+
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : all_commands()) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
@@ -81,6 +92,7 @@ const std::vector<Command>& all_commands() {
         {"unpack", "unpack content into a JSON project with resource files", kUnpackUsage, run_unpack},
         {"info", "summarise a content file and warn about what will not play", kInfoUsage, run_info},
         {"graph", "write the node graph of a content file as a Graphviz DOT file", kGraphUsage, run_graph},
+        {"render", "draw exact beats of a demo to PNG files, with its music as WAV", kRenderUsage, run_render},
         {"timeline", "draw the events of a content file on the beat axis as SVG", kTimelineUsage, run_timeline},
     };
     return commands;

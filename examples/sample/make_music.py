@@ -49,13 +49,31 @@ def band_limited_table(harmonics):
     return [v / peak for v in table]
 
 
-SAW = band_limited_table([(k, 1.0 / k) for k in range(1, 25)])
-SQUARE = band_limited_table([(k, 1.0 / k) for k in range(1, 24, 2)])
-TRIANGLE = band_limited_table([(k, (-1) ** ((k - 1) // 2) / (k * k)) for k in range(1, 16, 2)])
-SINE = band_limited_table([(1, 1.0)])
+# Each waveform comes in versions with fewer and fewer harmonics, and a note
+# uses the richest one whose top harmonic stays below the Nyquist frequency:
+# a high note from the full table would fold its harmonics back down as
+# out-of-tune whistles.
+HARMONIC_LIMITS = (24, 12, 6, 3, 1)
+SHAPES = {
+    "saw": lambda n: [(k, 1.0 / k) for k in range(1, n + 1)],
+    "square": lambda n: [(k, 1.0 / k) for k in range(1, n + 1, 2)],
+    "triangle": lambda n: [(k, (-1) ** ((k - 1) // 2) / (k * k)) for k in range(1, n + 1, 2)],
+    "sine": lambda n: [(1, 1.0)],
+}
+TABLES = {(shape, n): band_limited_table(harmonics(n)) for shape, harmonics in SHAPES.items()
+          for n in HARMONIC_LIMITS}
+SAW, SQUARE, TRIANGLE, SINE = "saw", "square", "triangle", "sine"
 
 
-def oscillator(table, hz, n, vibrato=0.0):
+def table_for(shape, hz):
+    for n in HARMONIC_LIMITS:
+        if n * hz < 0.45 * RATE:
+            return TABLES[(shape, n)]
+    return TABLES[(SINE, 1)]
+
+
+def oscillator(shape, hz, n, vibrato=0.0):
+    table = table_for(shape, hz * (1.0 + vibrato))
     step = hz * TABLE_SIZE / RATE
     out = [0.0] * n
     phase = random.random() * TABLE_SIZE
@@ -236,7 +254,7 @@ def compose():
     for bar in range(BEATS // 4):
         beat = bar * 4
         voicing, _ = chord_at(beat)
-        level = 0.11 if beat >= 16 else 0.05 + 0.06 * beat / 16
+        level = 0.11 if beat >= 16 else 0.07 + 0.04 * beat / 16
         if beat >= 76:
             voicing = CHORDS[0][0]
         for note in voicing:

@@ -87,7 +87,9 @@ EVENTS = [
     # The whole demo: light, colour, drive, and which picture is in front.
     event("mood", 0, 80, [
         ("fade", track([(0, 0), (2, 1), (77, 1), (80, 0)]), False),
-        ("hue", track([(0, 0.55), (16, 0.62), (32, 0.8), (48, 1.0), (64, 1.15), (80, 1.3)], SMOOTH), False),
+        # Blue night, through violet and magenta to a red-orange peak, then back
+        # round the wheel to teal.
+        ("hue", track([(0, 0.32), (16, 0.22), (32, 0.1), (48, 0.0), (64, -0.08), (80, 0.45)], SMOOTH), False),
         ("glow", track([(0, 0.15), (12, 0.45), (16, 0.55), (32, 0.9), (64, 0.7), (80, 0.2)], SMOOTH), False),
         ("energy", track([(0, 0), (16, 0.15), (24, 0.5), (31, 0.7), (32, 1), (63, 1), (64, 0.6), (72, 0.3),
                           (80, 0)]), False),

@@ -31,7 +31,7 @@ out vec4 fragColor;
 #define mainImage main
 
 vec3 palette(float t) {
-    return 0.5 + 0.5 * cos(6.2831853 * (t + hue + vec3(0.0, 0.12, 0.25)));
+    return 0.5 + 0.5 * cos(6.2831853 * (t + hue + vec3(0.0, 0.33, 0.67)));
 }
 
 float hash(vec2 p) {
@@ -68,7 +68,7 @@ vec3 spectrum_bars(vec2 uv) {
     float level = texture(texSound, vec2((i + 0.5) / count * 0.3, 0.25)).r;
     float height = bars * (0.01 + 0.2 * level * level);
     float inside = step(0.15, x) * step(x, 0.85) * step(uv.y, height);
-    return palette(0.2 + 0.6 * i / count) * inside * (0.4 + 0.8 * uv.y / max(height, 1e-3));
+    return palette(0.3 * i / count - 0.1) * inside * (0.4 + 0.8 * uv.y / max(height, 1e-3));
 }
 
 void mainImage() {

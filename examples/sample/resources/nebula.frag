@@ -35,7 +35,7 @@ float fbm(vec2 p) {
 }
 
 vec3 palette(float t) {
-    return 0.5 + 0.5 * cos(6.2831853 * (t + hue + vec3(0.0, 0.12, 0.25)));
+    return 0.5 + 0.5 * cos(6.2831853 * (t + hue + vec3(0.0, 0.33, 0.67)));
 }
 
 float hash(vec2 p) {
@@ -61,8 +61,9 @@ void mainImage() {
     float n = fbm(p + 0.45 * warp + vec2(0.0, 0.5 * t));
 
     float cloud = smoothstep(0.38, 0.9, n);
-    vec3 col = palette(0.6 * n + 0.35 * warp.x) * cloud * (0.35 + glow);
-    col += 0.25 * palette(0.5 + warp.y) * pow(cloud, 3.0) * glow;      // hot cores
+    // Colours stay near the hue of the moment; the hot cores lean a little further.
+    vec3 col = palette(0.16 * n + 0.1 * warp.x - 0.1) * cloud * (0.35 + glow);
+    col += 0.3 * palette(0.1 + 0.1 * warp.y) * pow(cloud, 3.0) * glow;
     col += vec3(0.015, 0.01, 0.04) * (1.0 - uv.y);                     // night floor
     col += stars(uv * 45.0) * (1.0 - cloud) * vec3(0.85, 0.9, 1.0);
     col *= 1.0 + 1.5 * level * glow;
