@@ -2,10 +2,11 @@
 //
 // One row per event in stored order: its name on the left, a bar from
 // start_beat to end_beat coloured by the event's kind (faded and dashed when
-// the event is not visible), and the control points of its tracks at
-// start_beat + point beat (numeric tracks as small curves scaled to the row,
-// text points as diamonds whose tooltip holds the text). The demo's end beat
-// is a vertical line over all rows.
+// the event is not visible), and one lane per track under the name with the
+// track's control points at start_beat + point beat (numeric points joined
+// into a small curve scaled to the lane, text points as diamonds whose
+// tooltip holds the text). The demo's end beat is a vertical line over all
+// rows.
 //
 // The picture must stay well-formed for any content: beats that are NaN are
 // skipped, infinite or huge beats are clamped to a bounded axis, and every
