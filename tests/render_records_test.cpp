@@ -61,7 +61,7 @@ ShaderProgram make_program(const std::string& fragment_file, const std::string& 
 
 // Runs a test body inside a fresh working directory: the external-files form
 // only writes relative paths.
-class ScratchDir : public ::testing::Test {
+class RecordFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
@@ -138,7 +138,7 @@ TEST(ShaderProgram_Binary, DefaultsAndHostileInput) {
     EXPECT_THROW(p.read(in), ContentError);
 }
 
-TEST_F(ScratchDir, ShaderProgram_JsonEmbeddedAndExternalForms) {
+TEST_F(RecordFiles, ShaderProgram_JsonEmbeddedAndExternalForms) {
     ShaderProgram p = make_program("shaders/a.frag", "frag text");
     p.vertex_shader_filename = "shaders/a.vert";
     p.vertex_shader_source = "vert text";
@@ -170,7 +170,7 @@ TEST_F(ScratchDir, ShaderProgram_JsonEmbeddedAndExternalForms) {
     EXPECT_EQ(x.fragment_shader_source, "frag text");
 }
 
-TEST_F(ScratchDir, ShaderProgram_JsonMissingSourceFilesGiveEmptySources) {
+TEST_F(RecordFiles, ShaderProgram_JsonMissingSourceFilesGiveEmptySources) {
     const nlohmann::json j = {{"vertex_shader_filename", "nowhere.vert"},
                               {"fragment_shader_filename", "nowhere.frag"},
                               {"uniform_defs", nlohmann::json::array()}};
@@ -255,7 +255,7 @@ TEST(Texture_Binary, RoundTripsAndEmptyImageKeepsStreamAligned) {
     expect_every_prefix_fails<Texture>(written(full));
 }
 
-TEST_F(ScratchDir, Texture_JsonEmbeddedAndExternal) {
+TEST_F(RecordFiles, Texture_JsonEmbeddedAndExternal) {
     Texture t("img/t.png", ByteBuffer(std::vector<uint8_t>{9, 8, 7}));
     Texture e;
     e.from_json(t.to_json(false));
@@ -272,7 +272,7 @@ TEST_F(ScratchDir, Texture_JsonEmbeddedAndExternal) {
     EXPECT_THROW(missing.from_json(nlohmann::json{{"name", "absent.png"}}), ContentError);
 }
 
-TEST_F(ScratchDir, Font_RoundTripsBothForms) {
+TEST_F(RecordFiles, Font_RoundTripsBothForms) {
     Font f;
     f.name = "Body";
     f.filename = "fonts/body.ttf";

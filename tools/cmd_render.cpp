@@ -240,6 +240,9 @@ int run_render(const std::vector<std::string>& args) {
     }
     finish_loading(demo);
     state.default_white_texture = create_solid_texture(1, 1, 1, 1);
+    // As the player does before its first frame: effects that fill resources
+    // later frames sample (a scene's shadow map) draw once.
+    for (auto& effect : demo.effects) draw_effect(*effect);
     if (demo.bpm <= 0 || !std::isfinite(demo.bpm)) throw ContentError("the demo's tempo is not a positive number");
 
     const std::vector<int16_t> pcm = decode_music(demo);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the files of the sample that are not kept in the repository, beside
 # this script in resources/: the two fonts (copied from Debian's
-# fonts-dejavu-core), the noise picture and the music (generated). Files that
+# fonts-dejavu-core), the noise picture, the 3D model and the music
+# (generated). Files that
 # are already up to date are left alone, so running it again is cheap.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,6 +26,7 @@ generate() {
   fi
 }
 generate "$here/make_noise.py" "$res/noise.png"
+generate "$here/make_model.py" "$res/monoliths.gltf"
 # The content names its music resources/music.mp3 whatever the format; the
 # player recognises the WAV data inside from its bytes.
 generate "$here/make_music.py" "$res/music.mp3"
