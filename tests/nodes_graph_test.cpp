@@ -432,7 +432,8 @@ TEST(NodesGraph_Binary, TruncatedAndForgedStreamsThrowContentError) {
     ContentWriter forged;
     forged.write_u64(0);
     forged.write_u64(1ull << 60);  // node count the stream cannot hold
-    ContentReader in(bytes_of(forged));
+    const std::vector<uint8_t> forged_bytes = bytes_of(forged);
+    ContentReader in(forged_bytes);
     Graph back;
     EXPECT_THROW(back.read(in), ContentError);
 }
