@@ -161,7 +161,7 @@ void run_program_node(Slots& inputs, Slots& outputs, Slots& state, RunContext& c
     ShaderProgram* program = find_by_type_name(ctx.demo.shaders, state[p_program_index], ctx.node.def->name,
                                                program_matches);
     // A program that never built has no GL program to draw with.
-    if (!program || program->gl_program == 0) return;
+    if (!program || program->gl_program == 0 || !program->linked) return;
 
     const uint32_t quad = ensure_node_quad(state[p_quad]);
     const std::optional<Size> size = size_input(inputs, 0);

@@ -140,7 +140,7 @@ ShaderProgram* program_at(const Demo& demo, const Slots& inputs, size_t port) {
     const int32_t at = index->value.as_int();
     if (at < 0 || static_cast<size_t>(at) >= demo.shaders.size()) return nullptr;
     ShaderProgram* program = demo.shaders[static_cast<size_t>(at)].get();
-    return program && program->gl_program != 0 ? program : nullptr;
+    return program && program->gl_program != 0 && program->linked ? program : nullptr;
 }
 
 void program_setup(ShaderProgram& program, const std::optional<Size>& size, const MaybeValue* tex) {

@@ -167,6 +167,9 @@ void set_builtin_uniforms(const ShaderProgram& program) {
 }
 
 void set_uniform_defs(const ShaderProgram& program) {
+    // Definitions named tex... are samplers fed by texture inputs; a float
+    // default sent to a sampler is refused by GL and would leave an error
+    // behind on every frame.
     for (const auto& def : program.uniform_defs)
-        if (def.location != -1) glUniform1f(def.location, def.default_val);
+        if (def.location != -1 && def.name.compare(0, 3, "tex") != 0) glUniform1f(def.location, def.default_val);
 }
