@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -46,26 +45,30 @@ std::optional<std::vector<uint8_t>> try_read_file(const std::string& path) {
     if (stated > kMaxReadFileBytes)
         throw ContentError("file too large: " + path + " (" + std::to_string(stated) + " bytes)");
 
-    // A regular file is read up to the size it had when opened; one that
-    // reports no size is read in chunks up to a small bound.
-    const uint64_t limit = stated > 0 ? stated : kMaxSizelessFileBytes + 1;
-    std::vector<uint8_t> bytes(static_cast<size_t>(stated > 0 ? stated : 0));
-    uint64_t got = 0;
+    // A regular file is read up to the size it had when opened. One that
+    // reports no size is read in whole chunks (some pseudo-files accept no
+    // other reads) until it ends or passes the bound.
+    constexpr size_t kChunk = size_t{1} << 16;
+    const bool sizeless = stated == 0;
+    std::vector<uint8_t> bytes(sizeless ? kChunk : static_cast<size_t>(stated));
+    size_t got = 0;
     for (;;) {
-        if (got == limit) break;
-        if (bytes.size() == got) bytes.resize(static_cast<size_t>(std::min<uint64_t>(limit, got + (1u << 16))));
+        if (got == bytes.size()) {
+            if (!sizeless) break;
+            if (got > kMaxSizelessFileBytes)
+                throw ContentError("file too large: " + path + " (more than " +
+                                   std::to_string(kMaxSizelessFileBytes) + " bytes from a file that reports no size)");
+            bytes.resize(got + kChunk);
+        }
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
             return std::nullopt;
         }
         if (n == 0) break;
-        got += static_cast<uint64_t>(n);
+        got += static_cast<size_t>(n);
     }
-    bytes.resize(static_cast<size_t>(got));
-    if (stated == 0 && got > kMaxSizelessFileBytes)
-        throw ContentError("file too large: " + path + " (more than " + std::to_string(kMaxSizelessFileBytes) +
-                           " bytes from a file that reports no size)");
+    bytes.resize(got);
     return bytes;
 }
 
