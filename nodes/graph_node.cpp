@@ -1,7 +1,5 @@
 #include "nodes/graph_node.h"
 
-#include <algorithm>
-
 #include "nodes/json_read.h"
 #include "nodes/next_id.h"
 #include "nodes/node_registry.h"
@@ -198,15 +196,16 @@ void GraphNode::from_json(const nlohmann::json& j) {
     // A stored input whose kind is not the one the type declares at its
     // position gets the type's default put ahead of it (and a fresh pin id
     // ahead of its id): the project form of an older type layout.
-    std::vector<size_t> shifted;
+    std::vector<bool> shifted;  // by stored position
     if (const auto* list = member(j, "inputs")) {
         const auto& stored = array(*list, "\"inputs\"");
+        shifted.assign(stored.size(), false);
         for (size_t k = 0; k < stored.size(); ++k) {
             MaybeValue v;
             v.from_json(stored[k]);
             if (def && k < def->inputs.size() && v.hasValue && v.value.type != def->inputs[k].type) {
                 inputs.push_back(def->inputs[k].default_value);
-                shifted.push_back(k);
+                shifted[k] = true;
             }
             inputs.push_back(std::move(v));
         }
@@ -214,7 +213,7 @@ void GraphNode::from_json(const nlohmann::json& j) {
     if (const auto* list = member(j, "inputIDs")) {
         const auto& ids = array(*list, "\"inputIDs\"");
         for (size_t k = 0; k < ids.size(); ++k) {
-            if (std::find(shifted.begin(), shifted.end(), k) != shifted.end()) inputIDs.push_back(take_fresh_id());
+            if (k < shifted.size() && shifted[k]) inputIDs.push_back(take_fresh_id());
             const int32_t stored = i32(ids[k], "input id");
             raise_next_id(stored);
             inputIDs.push_back(stored);

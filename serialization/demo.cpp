@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "nodes/node_registry.h"
 #include "nodes/resource_node_types.h"
 #include "serialization/file_io.h"
 
@@ -83,7 +84,9 @@ std::unique_ptr<Texture> make_sound_texture() {
 
 }  // namespace
 
-Demo::~Demo() = default;
+// The registry's choice lists read the demo that registered its node types;
+// it must not keep a pointer to a demo that is gone.
+Demo::~Demo() { NodeRegistry::instance().forget_demo(this); }
 
 uint64_t Demo::list_element_count() const {
     return events.size() + effects.size() + shaders.size() + textures.size() + audio_samples.size() +

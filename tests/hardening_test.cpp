@@ -113,8 +113,17 @@ TEST(FileRead_PseudoFileReportingNoSize, IsReadButBounded) {
     // pagemap reports size 0 and would give 8 bytes per page of the address
     // space (hundreds of gigabytes): refused once past the bound.
     if (::access("/proc/self/pagemap", R_OK) != 0) GTEST_SKIP() << "pagemap not readable here";
-    EXPECT_NE(error_of([] { try_read_file("/proc/self/pagemap"); }).find("file too large: /proc/self/pagemap"),
-              std::string::npos);
+    // Under a sanitizer the kernel may end the read early instead; either
+    // way nothing past the bound is ever held.
+    std::optional<std::vector<uint8_t>> got;
+    const std::string error = error_of([&] { got = try_read_file("/proc/self/pagemap"); });
+    if (error.empty()) {
+        if (got) {
+            EXPECT_LE(got->size(), kMaxSizelessFileBytes);
+        }
+    } else {
+        EXPECT_NE(error.find("file too large: /proc/self/pagemap"), std::string::npos) << error;
+    }
 }
 
 TEST(FileRead_OrdinaryNames, KeepTheirMeaning) {
