@@ -84,18 +84,9 @@ void check_promises(const Model& m) {
 }
 
 // The packer's path: glTF text parsed, stored as GLB, read back as the player
-// would. QV_FUZZ_GLB_STORED_FORM=0 turns the check off, to look past a known
-// fault of the stored form while it is open.
-bool stored_form_checked() {
-    static const bool on = [] {
-        const char* v = std::getenv("QV_FUZZ_GLB_STORED_FORM");
-        return !v || std::string(v) != "0";
-    }();
-    return on;
-}
-
+// would.
 void check_stored_form(const Model& text_model) {
-    if (!text_model.valid || !stored_form_checked()) return;
+    if (!text_model.valid) return;
     Model stored;
     stored.filename = text_model.stored_filename();
     stored.buffer.data = text_model.stored_bytes();

@@ -96,7 +96,7 @@ Sampler build_sampler(const tinygltf::Model& d, const tinygltf::AnimationSampler
     sampler.interpolation = s.interpolation == "STEP" ? step : s.interpolation == "CUBICSPLINE" ? cubic_spline : linear;
 
     const tinygltf::Accessor& in = d.accessors[s.input];
-    if (in.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT) {
+    if (in.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT && in.count > 0) {
         sampler.times.resize(in.count);
         std::memcpy(sampler.times.data(), accessor_data(d, s.input), in.count * 4);
     }

@@ -30,7 +30,7 @@ public:
         view.byteOffset = data.size();
         view.byteLength = values.size() * sizeof(T);
         data.resize(data.size() + view.byteLength);
-        std::memcpy(data.data() + view.byteOffset, values.data(), view.byteLength);
+        if (view.byteLength) std::memcpy(data.data() + view.byteOffset, values.data(), view.byteLength);
         doc.bufferViews.push_back(view);
         tinygltf::Accessor a;
         a.bufferView = static_cast<int>(doc.bufferViews.size() - 1);

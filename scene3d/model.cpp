@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -274,6 +275,54 @@ std::string Model::stored_filename() const {
     return parsed && is_gltf_text_name(filename) ? filename + ".glb" : filename;
 }
 
+namespace {
+
+void put_u32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+uint32_t get_u32(const std::vector<uint8_t>& in, size_t at) {
+    return static_cast<uint32_t>(in[at]) | (static_cast<uint32_t>(in[at + 1]) << 8) |
+           (static_cast<uint32_t>(in[at + 2]) << 16) | (static_cast<uint32_t>(in[at + 3]) << 24);
+}
+
+// The glTF writer turns an element with nothing to say (a bare group node,
+// a default material or sampler, an empty scene) into null, which its own
+// reader then refuses for the whole document. Such elements are written back
+// as the empty objects they were.
+std::vector<uint8_t> restore_empty_objects(std::vector<uint8_t> glb) {
+    if (glb.size() < 20 || std::memcmp(glb.data(), "glTF", 4) != 0 || std::memcmp(glb.data() + 16, "JSON", 4) != 0)
+        return glb;
+    const uint32_t json_bytes = get_u32(glb, 12);
+    if (json_bytes > glb.size() - 20) return glb;
+    nlohmann::json root = nlohmann::json::parse(glb.begin() + 20, glb.begin() + 20 + json_bytes, nullptr, false);
+    if (!root.is_object()) return glb;
+    bool changed = false;
+    for (auto& [key, list] : root.items()) {
+        if (!list.is_array()) continue;
+        for (nlohmann::json& element : list)
+            if (element.is_null()) {
+                element = nlohmann::json::object();
+                changed = true;
+            }
+    }
+    if (!changed) return glb;
+    std::string json = root.dump();
+    while (json.size() % 4) json.push_back(' ');
+    const std::vector<uint8_t> rest(glb.begin() + 20 + json_bytes, glb.end());
+    std::vector<uint8_t> out;
+    out.insert(out.end(), {'g', 'l', 'T', 'F'});
+    put_u32(out, 2);
+    put_u32(out, static_cast<uint32_t>(20 + json.size() + rest.size()));
+    put_u32(out, static_cast<uint32_t>(json.size()));
+    out.insert(out.end(), {'J', 'S', 'O', 'N'});
+    out.insert(out.end(), json.begin(), json.end());
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+}  // namespace
+
 std::vector<uint8_t> Model::stored_bytes() const {
     // A glTF text that never parsed is kept as it came rather than replaced
     // by the GLB of an empty document.
@@ -282,7 +331,7 @@ std::vector<uint8_t> Model::stored_bytes() const {
     std::ostringstream glb;
     writer.WriteGltfSceneToStream(&document, glb, false, true);
     const std::string bytes = glb.str();
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    return restore_empty_objects(std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 nlohmann::json Model::to_json(bool external_files) const {

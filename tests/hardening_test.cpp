@@ -192,6 +192,17 @@ TEST(ContentReader_ForgedStringLengths, BudgetLeavesOrdinaryContentAlone) {
     EXPECT_TRUE(in.at_end());
 }
 
+TEST(ContentReader_ForgedStringLengths, LoweredBudgetHoldsAndCannotBeRaised) {
+    ContentWriter out;
+    for (int i = 0; i < 3; ++i) write_forged_string(out, 1000);
+    ContentReader in(reinterpret_cast<const uint8_t*>(out.bytes().data()), out.bytes().size());
+    in.limit_string_bytes(2500);
+    in.limit_string_bytes(kMaxTotalStringBytes);  // no effect: only lowers
+    EXPECT_EQ(in.read_string("a").size(), 1000u);
+    EXPECT_EQ(in.read_string("b").size(), 1000u);
+    EXPECT_NE(error_of([&] { in.read_string("c"); }).find("in total"), std::string::npos);
+}
+
 TEST(Demo_ForgedStringLengths, WholeStreamFailsWithOneLine) {
     // The same attack through the content reader: a datas list of records
     // whose names declare 200 MiB each.

@@ -456,6 +456,28 @@ TEST(Model_StoredForm, GltfTextIsStoredAsGlbWithSuffixedName) {
     }
 }
 
+// Regression: the GLB writer turned a bare node into null and the stored
+// model no longer parsed.
+TEST(Model_StoredForm, GltfTextWithEmptyObjectsSurvivesConversion) {
+    const std::string text =
+        R"({"asset":{"version":"2.0"},"nodes":[{},{"children":[0]}],"materials":[{}],"samplers":[{}],)"
+        R"("scenes":[{"nodes":[1]}],"scene":0,"extras":{"keep":[null]}})";
+    Model model;
+    testing::internal::CaptureStdout();
+    model.from_json({{"filename", "bare.gltf"},
+                     {"buffer", ByteBuffer(std::vector<uint8_t>(text.begin(), text.end())).to_json(false)}});
+    const std::string parsed = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(model.valid) << parsed;
+    Model back;
+    testing::internal::CaptureStdout();
+    read_into(back, written(model));
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(back.valid) << out;
+    EXPECT_EQ(back.document.nodes.size(), 2u);
+    EXPECT_EQ(back.document.materials.size(), 1u);
+    EXPECT_EQ(back.node_draws[1].children, std::vector<int32_t>{0});
+}
+
 TEST(Model_StoredForm, GltfTextThatFailsToParseIsStoredUnchanged) {
     const std::vector<uint8_t> junk = {'{', 'n', 'o'};
     Model model;
@@ -698,6 +720,32 @@ TEST(Animation_Build, SamplersChannelsAndTheirMessages) {
     ASSERT_EQ(model.base_poses.size(), 2u);
     EXPECT_EQ(model.base_poses[0].translation, glm::vec3(4, 5, 6));
     EXPECT_EQ(model.base_poses[1].animation, 1);
+}
+
+// Regression: an empty input accessor was copied through a null pointer.
+TEST(Animation_Build, EmptySamplerGivesNoTimesAndZeroRange) {
+    GltfBuilder b;
+    b.set_scene({b.add_node(b.add_cube_mesh())});
+    const int none = b.add_accessor(std::vector<float>{}, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, 0);
+    const int one = b.add_accessor(std::vector<float>{3.0f}, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, 1);
+    tinygltf::Animation a;
+    a.name = "still";
+    a.samplers.resize(2);
+    a.samplers[0].input = none;
+    a.samplers[0].output = b.add_vec3({});
+    a.samplers[1].input = one;
+    a.samplers[1].output = b.add_vec3({1, 2, 3});
+    b.doc.animations.push_back(a);
+    ASSERT_EQ(validate_gltf(b.doc), "");
+    testing::internal::CaptureStdout();
+    const Animation::Built built = Animation::build(b.doc);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "name of animation: still\n");
+    const Animation::ModelAnimation& anim = *built.animations->animations.at(0);
+    EXPECT_TRUE(anim.samplers[0].times.empty());
+    EXPECT_TRUE(anim.samplers[0].values.empty());
+    EXPECT_EQ(anim.start_time, 0.0f);
+    EXPECT_EQ(anim.end_time, 0.0f);
+    EXPECT_EQ(anim.samplers[1].values, (std::vector<glm::vec4>{{1, 2, 3, 0}}));
 }
 
 // ---- hostile models -----------------------------------------------------
