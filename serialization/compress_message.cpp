@@ -1,6 +1,7 @@
 #include "serialization/compress_message.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -38,10 +39,34 @@ inline uint32_t fnv1a5(const uint8_t* p) {
     return h;
 }
 
+// Length of the common run of x[q..] and x[p..] (q < p), the run stopping at
+// the end of the input; compared eight bytes at a time.
 inline size_t match_length(const uint8_t* x, size_t n, size_t q, size_t p) {
-    if (x[q] != x[p]) return 0;
-    size_t m = 1;
+    size_t m = 0;
+    while (p + m + 8 <= n) {
+        uint64_t a, b;
+        std::memcpy(&a, x + q + m, 8);
+        std::memcpy(&b, x + p + m, 8);
+        if (a != b) return m + static_cast<size_t>(std::countr_zero(a ^ b) >> 3);
+        m += 8;
+    }
     while (p + m < n && x[q + m] == x[p + m]) ++m;
+    return m;
+}
+
+inline size_t saving_of(size_t m, size_t distance_cost) {
+    size_t cost = distance_cost;
+    if (m >= 8) cost += estimated_varint_size(m - 4);
+    return cost <= m ? m - cost : 0;
+}
+
+// The shortest match length whose saving beats `best` at this distance cost.
+// Savings never fall as the length grows, so a candidate that differs from p
+// within this many bytes cannot win, and one byte settles it.
+inline size_t length_to_beat(size_t best, size_t distance_cost) {
+    size_t m = best + distance_cost + 1;
+    if (m < 8) return m;  // short matches pay no length varint
+    while (saving_of(m, distance_cost) <= best) ++m;
     return m;
 }
 
@@ -84,11 +109,13 @@ std::string compress_message(std::string_view input) {
             const uint32_t slot = bucket.slots[(bucket.next + kWays - 1 - k) % kWays];
             if (slot == 0) break;
             const size_t q = slot - 1;
-            const size_t m = match_length(x, n, q, p);
+            if (x[q] != x[p]) continue;  // most candidates of unrelated bytes end here
             const size_t distance = p - q;
-            size_t cost = estimated_varint_size(distance * 16);
-            if (m >= 8) cost += estimated_varint_size(m - 4);
-            const size_t saving = cost <= m ? m - cost : 0;
+            const size_t distance_cost = estimated_varint_size(distance * 16);
+            const size_t needed = length_to_beat(best_saving, distance_cost);
+            if (p + needed > n || x[q + needed - 1] != x[p + needed - 1]) continue;
+            const size_t m = match_length(x, n, q, p);
+            const size_t saving = saving_of(m, distance_cost);
             if (saving > best_saving) {
                 best_saving = saving;
                 best_length = m;
