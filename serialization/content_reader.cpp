@@ -38,8 +38,8 @@ std::string ContentReader::read_string(const char* what) {
     }
     // Unscramble into a scratch buffer reused across strings.
     thread_local std::vector<uint8_t> scratch;
-    scratch.assign(data_ + pos_, data_ + pos_ + length);
-    scramble(scratch.data(), scratch.size());
+    scratch.resize(length);
+    scramble_copy(data_ + pos_, scratch.data(), length);
     // The decoder takes 0 as "no limit": an exhausted budget still admits a
     // one-byte string, which the nine stored bytes of every string bound.
     const uint64_t limit = std::max<uint64_t>(1, std::min(kMaxStringBytes, string_budget_));
@@ -68,8 +68,8 @@ std::vector<uint8_t> ContentReader::read_blob(const char* what) {
         fail(what, "blob length " + std::to_string(length) + " exceeds the " + std::to_string(remaining()) +
                        " bytes that remain");
     }
-    std::vector<uint8_t> bytes(data_ + pos_, data_ + pos_ + length);
-    scramble(bytes.data(), bytes.size());
+    std::vector<uint8_t> bytes(length);
+    scramble_copy(data_ + pos_, bytes.data(), length);
     pos_ += length;
     return bytes;
 }

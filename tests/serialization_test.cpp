@@ -254,15 +254,21 @@ TEST(Base64_Decode, AlphabetsPaddingAndErrors) {
 }
 
 TEST(Scrambler_KeystreamFromSeed871, IsItsOwnInverseAndRestartsPerBuffer) {
-    std::vector<uint8_t> a(1000, 0);
+    // Long enough to cross the keystream's internal blocks.
+    std::vector<uint8_t> a(10000, 0);
     scramble(a.data(), a.size());
     // The first keystream bytes follow the walk from 871: 2614, 1307, 3922, ...
     EXPECT_EQ(a[0], 2614 & 0xFF);
     EXPECT_EQ(a[1], 1307 & 0xFF);
     EXPECT_EQ(a[2], 3922 & 0xFF);
-    std::vector<uint8_t> b(1000, 0);
+    std::vector<uint8_t> b(10000, 0);
     scramble(b.data(), b.size());
     EXPECT_EQ(a, b);
+    // The one-pass copy gives the same bytes and leaves its source alone.
+    const std::vector<uint8_t> zeros(10000, 0);
+    std::vector<uint8_t> copied(10000, 0xEE);
+    scramble_copy(zeros.data(), copied.data(), zeros.size());
+    EXPECT_EQ(copied, a);
     // Odd lengths and offsets take the tail path; the result matches a byte walk.
     std::vector<uint8_t> c(a.begin(), a.begin() + 333);
     scramble(c.data(), c.size());
