@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "app/hidden_gl_window.h"
 #include "app/playback_state.h"
 #include "nodes/graph.h"
 #include "nodes/node_registry.h"
@@ -56,47 +57,15 @@ struct HandNode {
 struct Fixture {
     bool ok = false;
     std::string why;
-    SDL_Window* window = nullptr;
-    SDL_GLContext context = nullptr;
+    HiddenGlWindow gl;
     Demo demo;
     Nodes::Graph graphs[2];  // by mode
     std::vector<HandNode> hand;
 };
 
 void make_context(Fixture& f) {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        f.why = std::string("SDL video: ") + SDL_GetError();
-        return;
-    }
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (!driver || std::strcmp(driver, "x11") != 0) {
-        f.why = "needs the x11 video driver (run under xvfb-run)";
-        return;
-    }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    f.window = SDL_CreateWindow("render nodes bench", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWidth,
-                                kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!f.window) {
-        f.why = std::string("window: ") + SDL_GetError();
-        return;
-    }
-    f.context = SDL_GL_CreateContext(f.window);
-    if (!f.context) {
-        f.why = std::string("context: ") + SDL_GetError();
-        return;
-    }
-    glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) {
-        f.why = "glewInit failed";
-        return;
-    }
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    f.ok = true;
+    f.why = open_hidden_gl_window("render nodes bench", kWidth, kHeight, f.gl);
+    f.ok = f.why.empty();
 }
 
 void make_graphs(Fixture& f) {
@@ -169,7 +138,7 @@ Fixture& fixture() {
             make_hand_objects(f);
         }
     }
-    if (f.ok) SDL_GL_MakeCurrent(f.window, f.context);
+    if (f.ok) SDL_GL_MakeCurrent(f.gl.window, static_cast<SDL_GLContext>(f.gl.context));
     return f;
 }
 

@@ -16,6 +16,7 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
+#include "app/hidden_gl_window.h"
 #include "render/render_gl.h"
 #include "scene3d/gltf_builder.h"
 #include "scene3d/model.h"
@@ -50,8 +51,7 @@ constexpr const char* kFragment =
 struct Fixture {
     bool ok = false;
     std::string why;
-    SDL_Window* window = nullptr;
-    SDL_GLContext context = nullptr;
+    HiddenGlWindow gl;
     std::unique_ptr<ShaderProgram> program;
     std::unique_ptr<Model> model;
     std::unique_ptr<Scene> scene;
@@ -98,23 +98,8 @@ std::unique_ptr<Model> thousand_node_model() {
 Fixture& fixture() {
     static Fixture f = [] {
         Fixture f;
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) {
-            f.why = "needs the x11 video driver (run under xvfb-run)";
-            return f;
-        }
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        f.window = SDL_CreateWindow("bench", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        f.context = f.window ? SDL_GL_CreateContext(f.window) : nullptr;
-        glewExperimental = GL_TRUE;
-        if (!f.context || glewInit() != GLEW_OK) {
-            f.why = "no GL 3.3 core context";
-            return f;
-        }
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        f.why = open_hidden_gl_window("scene bench", 16, 16, f.gl);
+        if (!f.why.empty()) return f;
         f.program = std::make_unique<ShaderProgram>();
         f.program->vertex_shader_source = kVertex;
         f.program->fragment_shader_source = kFragment;

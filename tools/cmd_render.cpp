@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "app/device_loader.h"
+#include "app/hidden_gl_window.h"
 #include "app/playback_state.h"
 #include "audio/sound_analysis.h"
 #include "render/render_gl.h"
@@ -173,11 +174,9 @@ void progress(size_t done, size_t total, std::chrono::steady_clock::time_point s
 // SDL, the mixer (dummy driver: nothing is heard) and a hidden window of the
 // frame size with its GL context.
 struct Device {
-    SDL_Window* window = nullptr;
-    SDL_GLContext context = nullptr;
+    HiddenGlWindow gl;
     ~Device() {
-        if (context) SDL_GL_DeleteContext(context);
-        if (window) SDL_DestroyWindow(window);
+        close_hidden_gl_window(gl);
         Mix_CloseAudio();
         SDL_Quit();
     }
@@ -200,21 +199,8 @@ int run_render(const std::vector<std::string>& args) {
     if (Mix_OpenAudio(kRate, AUDIO_S16LSB, 2, kChunkFrames) == -1)
         throw ContentError(std::string("mixer: ") + Mix_GetError());
     TTF_Init();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    device.window = SDL_CreateWindow("qvtool render", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, o.width,
-                                     o.height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!device.window) throw ContentError(std::string("window: ") + SDL_GetError());
-    device.context = SDL_GL_CreateContext(device.window);
-    if (!device.context) throw ContentError(std::string("GL context: ") + SDL_GetError());
-    glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) throw ContentError("GLEW could not load the GL entry points");
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    if (const std::string why = open_hidden_gl_window("qvtool render", o.width, o.height, device.gl); !why.empty())
+        throw ContentError(why);
 
     PlaybackState& state = playback();
     state.render_size = RenderSize{o.width, o.height, o.width, o.height};
@@ -234,7 +220,7 @@ int run_render(const std::vector<std::string>& args) {
     if (auto trailer = find_trailer(file.data(), file.size())) span = *trailer;
     Demo& demo = *new Demo;
     {
-        DeviceLoadHooks hooks(nullptr, device.window, device.context);
+        DeviceLoadHooks hooks(nullptr, device.gl.window, static_cast<SDL_GLContext>(device.gl.context));
         ContentReader in(file.data() + span.offset, span.size);
         demo.read_with(in, hooks);
     }
@@ -277,7 +263,7 @@ int run_render(const std::vector<std::string>& args) {
         std::snprintf(name, sizeof name, "frame_%06zu.png", i);
         const std::string path = o.single ? output : frame_folder + "/" + name;
         if (!save_png(path, o.width, o.height)) throw ContentError("cannot write " + path + ": " + IMG_GetError());
-        SDL_GL_SwapWindow(device.window);
+        SDL_GL_SwapWindow(device.gl.window);
         progress(i + 1, beats.size(), start);
     }
     const std::string wav = o.single ? fs::path(output).replace_extension(".wav").string() : frame_folder + "/music.wav";
