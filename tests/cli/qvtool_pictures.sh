@@ -132,7 +132,7 @@ expect_status 1 "$tool" graph "$work/content.dat" -o "$work/no/such/folder/graph
 cp -r "$src/examples/sample" "$work/sample"
 rm -f "$work/sample/resources/music.mp3" "$work/sample/resources/noise.png"
 bash "$work/sample/prepare.sh"
-python3 "$work/sample/make_project.py" --check || fail "project.json is not what make_project.py writes"
+python3 "$src/examples/sample/make_project.py" --check || fail "project.json is not what make_project.py writes"
 python3 - "$work/sample/resources/music.mp3" <<'EOF' || fail "sample music"
 import os, sys, wave
 w = wave.open(sys.argv[1])

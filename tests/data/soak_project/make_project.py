@@ -10,28 +10,15 @@ render size) so that a software GL keeps up. The font and the music are not
 kept here: scripts/soak copies the font and writes a short music loop into a
 copy of this folder before packing.
 """
-import json
 import os
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "scripts"))
+sys.dont_write_bytecode = True
+from project_graph import ABSENT, BOOL, FLOAT, INT, IVEC2, STRING, VEC3, Graph, uniform, value, write_or_check  # noqa: E402,F401
 
-BOOL, INT, FLOAT, STRING, VEC3, IVEC2, TEXTURE2D = 0, 1, 2, 3, 5, 7, 13
 W, H = 320, 180
-
-
-def value(kind, v):
-    return {"hasValue": True, "value": {"type": kind, "value": v}}
-
-
-ABSENT = {"hasValue": False}
-
-
-def uniform(name, lo=0, hi=1, default=0, is_string=False):
-    d = {"name": name, "min_val": lo, "max_val": hi, "default_val": default}
-    if is_string:
-        d["is_string"] = True
-    return d
 
 
 # Index order matters: Shader, Effect2D and scene nodes select programs by position.
@@ -61,57 +48,6 @@ EVENTS = [
 ]
 
 
-class Graph:
-    """One id counter for nodes, pins and links; links by port name."""
-
-    def __init__(self):
-        self.next_id = 1
-        self.nodes = []
-
-    def fresh(self):
-        self.next_id += 1
-        return self.next_id - 1
-
-    def node(self, type_name, inputs, outputs, self_activating=False):
-        n = Node(self, type_name, inputs, outputs, self_activating, len(self.nodes))
-        self.nodes.append(n)
-        return n
-
-
-class Node:
-    def __init__(self, graph, type_name, inputs, outputs, self_activating, index):
-        self.graph = graph
-        self.type_name = type_name
-        self.input_names = [name for name, _ in inputs]
-        self.inputs = [v for _, v in inputs]
-        self.output_names = outputs
-        self.id = graph.fresh()
-        self.input_ids = [graph.fresh() for _ in inputs]
-        self.output_ids = [graph.fresh() for _ in outputs]
-        self.entry = graph.fresh()
-        self.exit = graph.fresh()
-        self.x, self.y = 40 + 240 * (index % 6), 40 + 160 * (index // 6)
-        self.self_activating = self_activating
-        self.links = []
-
-    def feed(self, output, dst, input_name):
-        self.links.append({"id": self.graph.fresh(), "dst": dst.id,
-                           "src_output_idx": self.output_names.index(output),
-                           "dst_input_idx": dst.input_names.index(input_name)})
-        return self
-
-    def then(self, *dsts):
-        for dst in dsts:
-            self.links.append({"id": self.graph.fresh(), "dst": dst.id, "src_output_idx": -1, "dst_input_idx": -1})
-        return self
-
-    def to_json(self):
-        return {"id": self.id, "entryID": self.entry, "exitID": self.exit, "def": self.type_name,
-                "selfActivating": self.self_activating, "posX": self.x, "posY": self.y,
-                "inputs": self.inputs, "inputIDs": self.input_ids, "outputIDs": self.output_ids,
-                "connections": self.links}
-
-
 def size():
     return value(IVEC2, [W, H])
 
@@ -122,17 +58,17 @@ def build_graph():
     i = lambda v: value(INT, v)
 
     # ---- values, computed first every frame (self-activating, in this order)
-    time = g.node("Time", [], ["currentBeat", "fract", "1-fract"], True)
-    pulse = g.node("pulse.event", [("time", ABSENT)], ["gain", "caption"], True)
-    wave = g.node("Operator", [("op", i(17)), ("a", f(0)), ("b", f(0)), ("c", f(0))], ["result"], True)
-    ratio = g.node("Operator", [("op", i(3)), ("a", f(1)), ("b", f(0)), ("c", f(0))], ["result"], True)
+    time = g.node("Time", [], ["currentBeat", "fract", "1-fract"], self_activating=True)
+    pulse = g.node("pulse.event", [("time", ABSENT)], ["gain", "caption"], self_activating=True)
+    wave = g.node("Operator", [("op", i(17)), ("a", f(0)), ("b", f(0)), ("c", f(0))], ["result"], self_activating=True)
+    ratio = g.node("Operator", [("op", i(3)), ("a", f(1)), ("b", f(0)), ("c", f(0))], ["result"], self_activating=True)
     const = g.node("Constant", [("bool", value(BOOL, True)), ("int", i(3)), ("float", f(0.25))],
-                   ["bool", "int", "float"], True)
-    convert = g.node("Convert", [("int", i(0)), ("float", f(0))], ["int", "float"], True)
-    eye = g.node("Vec3", [("x", f(0)), ("y", f(0.5)), ("z", f(4))], ["vec3"], True)
-    split = g.node("Vec3xyz", [("vec3", value(VEC3, [0, 0, 0]))], ["x", "y", "z"], True)
-    pass_size = g.node("IVec2", [("x", i(W)), ("y", i(H))], ["ivec2"], True)
-    gate = g.node("If", [("compare", i(2)), ("a", f(0)), ("b", f(-1)), ("c", value(BOOL, False))], ["result"], True)
+                   ["bool", "int", "float"], self_activating=True)
+    convert = g.node("Convert", [("int", i(0)), ("float", f(0))], ["int", "float"], self_activating=True)
+    eye = g.node("Vec3", [("x", f(0)), ("y", f(0.5)), ("z", f(4))], ["vec3"], self_activating=True)
+    split = g.node("Vec3xyz", [("vec3", value(VEC3, [0, 0, 0]))], ["x", "y", "z"], self_activating=True)
+    pass_size = g.node("IVec2", [("x", i(W)), ("y", i(H))], ["ivec2"], self_activating=True)
+    gate = g.node("If", [("compare", i(2)), ("a", f(0)), ("b", f(-1)), ("c", value(BOOL, False))], ["result"], self_activating=True)
     g.node("Note", [("note", value(STRING, "every kind of node, every frame"))], [])
 
     # ---- drawing, run by the root in link order
@@ -183,7 +119,7 @@ def build_graph():
     fbo.then(fbo_clear, quad, draw_setup, draw, scene, fbo_end, depth, depth_end, picture, sound, text, offscreen,
              onscreen, effect, grab)
     gate.then(probe)
-    return {"root": setup.id, "nodes": [n.to_json() for n in g.nodes]}
+    return g.to_json(setup)
 
 
 def project():
@@ -212,34 +148,8 @@ def project():
     }
 
 
-def dump(obj, indent=0):
-    """JSON with anything short kept on one line."""
-    flat = json.dumps(obj, ensure_ascii=False)
-    if len(flat) + indent <= 110 or not isinstance(obj, (dict, list)) or not obj:
-        return flat
-    pad = " " * (indent + 2)
-    if isinstance(obj, dict):
-        items = [pad + json.dumps(k) + ": " + dump(v, indent + 2) for k, v in obj.items()]
-        return "{\n" + ",\n".join(items) + "\n" + " " * indent + "}"
-    items = [pad + dump(v, indent + 2) for v in obj]
-    return "[\n" + ",\n".join(items) + "\n" + " " * indent + "]"
-
-
 def main():
-    path = os.path.join(HERE, "project.json")
-    text = dump(project()) + "\n"
-    if sys.argv[1:] == ["--check"]:
-        with open(path) as f:
-            if f.read() != text:
-                sys.stderr.write("project.json differs from what make_project.py writes\n")
-                return 1
-        return 0
-    if sys.argv[1:]:
-        sys.stderr.write("usage: make_project.py [--check]\n")
-        return 2
-    with open(path, "w") as f:
-        f.write(text)
-    return 0
+    return write_or_check(HERE, project())
 
 
 if __name__ == "__main__":
