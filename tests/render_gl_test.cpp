@@ -23,39 +23,14 @@
 
 namespace {
 
+using gl_test::bound_texture_on;
+using gl_test::clear_screen;
+using gl_test::gl_int;
 using gl_test::kWindowHeight;
 using gl_test::kWindowWidth;
-
-struct Rgba {
-    int r, g, b, a;
-    bool operator==(const Rgba&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgba& p) {
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
-}
-
-Rgba pixel_at(const std::vector<uint8_t>& pixels, int width, int x, int y) {
-    const size_t i = (static_cast<size_t>(y) * width + x) * 4;
-    return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
-}
-
-Rgba screen_pixel(int x, int y) { return pixel_at(gl_test::read_pixels(x, y, 1, 1), 1, 0, 0); }
-
-GLint bound_texture_on(int unit) {
-    GLint name = 0;
-    glActiveTexture(GL_TEXTURE0 + unit);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &name);
-    glActiveTexture(GL_TEXTURE0);
-    return name;
-}
-
-void clear_screen(float r, float g, float b) {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glViewport(0, 0, kWindowWidth, kWindowHeight);
-    glClearColor(r, g, b, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
+using gl_test::pixel_at;
+using gl_test::Rgba;
+using gl_test::screen_pixel;
 
 std::unique_ptr<ShaderProgram> built_program(const std::string& fragment_file, const std::string& fragment,
                                              const ShaderList* list = nullptr) {

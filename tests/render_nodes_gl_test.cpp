@@ -28,38 +28,21 @@
 
 namespace {
 
+using gl_test::bound_texture_on;
+using gl_test::clear_screen;
+using gl_test::gl_int;
 using gl_test::kWindowHeight;
 using gl_test::kWindowWidth;
+using gl_test::pixel_at;
+using gl_test::Rgba;
+using gl_test::screen_pixel;
 using Nodes::GraphNode;
 using Nodes::MaybeValue;
-
-struct Rgba {
-    int r, g, b, a;
-    bool operator==(const Rgba&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgba& p) {
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
-}
-
-Rgba pixel_at(const std::vector<uint8_t>& pixels, int width, int x, int y) {
-    const size_t i = (static_cast<size_t>(y) * width + x) * 4;
-    return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
-}
-
-Rgba screen_pixel(int x, int y) { return pixel_at(gl_test::read_pixels(x, y, 1, 1), 1, 0, 0); }
 
 constexpr Rgba kBlack{0, 0, 0, 255};
 constexpr Rgba kGreen{0, 255, 0, 255};
 constexpr Rgba kRed{255, 0, 0, 255};
 constexpr Rgba kBlue{0, 0, 255, 255};
-
-void clear_screen() {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glViewport(0, 0, kWindowWidth, kWindowHeight);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
 
 int texture_level_int(uint32_t texture, GLenum what) {
     GLint v = 0;
@@ -70,19 +53,6 @@ int texture_level_int(uint32_t texture, GLenum what) {
 
 render_nodes::Size texture_size(uint32_t texture) {
     return {texture_level_int(texture, GL_TEXTURE_WIDTH), texture_level_int(texture, GL_TEXTURE_HEIGHT)};
-}
-
-GLint gl_int(GLenum what) {
-    GLint v = 0;
-    glGetIntegerv(what, &v);
-    return v;
-}
-
-GLint bound_texture_on(int unit) {
-    glActiveTexture(GL_TEXTURE0 + unit);
-    const GLint name = gl_int(GL_TEXTURE_BINDING_2D);
-    glActiveTexture(GL_TEXTURE0);
-    return name;
 }
 
 std::vector<GLint> viewport() {

@@ -18,30 +18,14 @@
 
 namespace {
 
+using gl_test::bound_texture_on;
+using gl_test::clear_screen;
+using gl_test::gl_int;
 using gl_test::kWindowHeight;
 using gl_test::kWindowWidth;
-
-struct Rgba {
-    int r, g, b, a;
-    bool operator==(const Rgba&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgba& p) {
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
-}
-
-Rgba screen_pixel(int x, int y) {
-    const std::vector<uint8_t> p = gl_test::read_pixels(x, y, 1, 1);
-    return {p[0], p[1], p[2], p[3]};
-}
-
-void clear_screen() {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glViewport(0, 0, kWindowWidth, kWindowHeight);
-    glClearColor(0, 0, 0, 1);
-    glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
+using gl_test::pixel_at;
+using gl_test::Rgba;
+using gl_test::screen_pixel;
 
 constexpr const char* kVertex =
     "#version 330 core\nlayout(location = 0) in vec3 aPosition;\nuniform mat4 uModelViewProjMatrix;\n"
@@ -143,18 +127,8 @@ tinygltf::Value extras(std::initializer_list<std::pair<const std::string, tinygl
     return tinygltf::Value(tinygltf::Value::Object(values));
 }
 
-GLint integer(GLenum what) {
-    GLint v = 0;
-    glGetIntegerv(what, &v);
-    return v;
-}
-
-GLint texture_on(uint32_t unit) {
-    glActiveTexture(unit);
-    const GLint name = integer(GL_TEXTURE_BINDING_2D);
-    glActiveTexture(GL_TEXTURE0);
-    return name;
-}
+// The texture bound on `unit` (GL_TEXTUREn).
+GLint texture_on(uint32_t unit) { return bound_texture_on(static_cast<int>(unit - GL_TEXTURE0)); }
 
 class SceneGl : public ::testing::Test {
 protected:
@@ -196,7 +170,7 @@ TEST_F(SceneGl, Model_OneVaoPerPrimitiveWithElementBufferOnlyWhenIndexed) {
     EXPECT_EQ(model->mesh_ranges[1].first, 3);
 
     glBindVertexArray(model->vaos[0]);
-    EXPECT_EQ(integer(GL_ELEMENT_ARRAY_BUFFER_BINDING), 0);
+    EXPECT_EQ(gl_int(GL_ELEMENT_ARRAY_BUFFER_BINDING), 0);
     GLint enabled = 0;
     glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
     EXPECT_EQ(enabled, 1);
@@ -206,7 +180,7 @@ TEST_F(SceneGl, Model_OneVaoPerPrimitiveWithElementBufferOnlyWhenIndexed) {
     glGetVertexAttribiv(1, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
     EXPECT_EQ(enabled, 1);
     glBindVertexArray(model->vaos[2]);
-    EXPECT_EQ(integer(GL_ELEMENT_ARRAY_BUFFER_BINDING), static_cast<GLint>(model->gl_buffers[0]));
+    EXPECT_EQ(gl_int(GL_ELEMENT_ARRAY_BUFFER_BINDING), static_cast<GLint>(model->gl_buffers[0]));
     glBindVertexArray(0);
     EXPECT_TRUE(model->textures.empty());
     EXPECT_EQ(model->joint_matrix_buffer, 0u);
@@ -282,7 +256,7 @@ TEST_F(SceneGl, Draw_CubeAppearsInItsMaterialColour) {
     // State left behind: depth test off, unit 0 active, culling as the
     // single-sided material set it.
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(integer(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
+    EXPECT_EQ(gl_int(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
@@ -498,6 +472,6 @@ TEST_F(SceneGl, ShadowResources_DepthFramebufferOfTheAskedSizeIsComplete) {
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glBindTexture(GL_TEXTURE_2D, 0);
     EXPECT_EQ(width, 64);
-    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), 0);
+    EXPECT_EQ(gl_int(GL_FRAMEBUFFER_BINDING), 0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

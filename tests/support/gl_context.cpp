@@ -70,4 +70,37 @@ bool ensure_fonts(std::string* why) {
     return false;
 }
 
+
+Rgba pixel_at(const std::vector<uint8_t>& pixels, int width, int x, int y) {
+    const size_t i = (static_cast<size_t>(y) * width + x) * 4;
+    return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
+}
+
+std::ostream& operator<<(std::ostream& os, const Rgba& p) {
+    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
+}
+
+Rgba screen_pixel(int x, int y) { return pixel_at(read_pixels(x, y, 1, 1), 1, 0, 0); }
+
+void clear_screen(float r, float g, float b) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, kWindowWidth, kWindowHeight);
+    glClearColor(r, g, b, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+int32_t gl_int(uint32_t what) {
+    GLint v = 0;
+    glGetIntegerv(what, &v);
+    return v;
+}
+
+int32_t bound_texture_on(int unit) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    const GLint name = gl_int(GL_TEXTURE_BINDING_2D);
+    glActiveTexture(GL_TEXTURE0);
+    return name;
+}
+
 }  // namespace gl_test

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,28 @@ std::vector<uint8_t> read_texture(uint32_t texture, int width, int height);
 
 // Opens SDL_ttf once for tests that render text.
 bool ensure_fonts(std::string* why);
+
+// ---- reading back what was drawn ----------------------------------------------
+
+struct Rgba {
+    int r, g, b, a;
+    bool operator==(const Rgba&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Rgba& p);
+
+// The pixel (x, y) of RGBA bytes `width` pixels wide, bottom row first.
+Rgba pixel_at(const std::vector<uint8_t>& pixels, int width, int x, int y);
+// One pixel of the bound read framebuffer.
+Rgba screen_pixel(int x, int y);
+
+// Binds the default framebuffer over the whole window and clears colour
+// (to the given opaque colour) and depth.
+void clear_screen(float r = 0, float g = 0, float b = 0);
+
+// glGetIntegerv of one value.
+int32_t gl_int(uint32_t what);
+// The 2D texture bound on texture unit `unit` (0-based); unit 0 stays active.
+int32_t bound_texture_on(int unit);
 
 }  // namespace gl_test
 
