@@ -28,14 +28,7 @@
 
 namespace {
 
-using gl_test::bound_texture_on;
-using gl_test::clear_screen;
-using gl_test::gl_int;
-using gl_test::kWindowHeight;
-using gl_test::kWindowWidth;
-using gl_test::pixel_at;
-using gl_test::Rgba;
-using gl_test::screen_pixel;
+using namespace gl_test;
 using Nodes::GraphNode;
 using Nodes::MaybeValue;
 

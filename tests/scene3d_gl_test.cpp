@@ -18,14 +18,7 @@
 
 namespace {
 
-using gl_test::bound_texture_on;
-using gl_test::clear_screen;
-using gl_test::gl_int;
-using gl_test::kWindowHeight;
-using gl_test::kWindowWidth;
-using gl_test::pixel_at;
-using gl_test::Rgba;
-using gl_test::screen_pixel;
+using namespace gl_test;
 
 constexpr const char* kVertex =
     "#version 330 core\nlayout(location = 0) in vec3 aPosition;\nuniform mat4 uModelViewProjMatrix;\n"
