@@ -209,6 +209,7 @@ void run_scene_node(Slots& inputs, Slots&, Slots& state, RunContext& ctx) {
         if (const MaybeValue* up = present(inputs, 3)) camera->up = vec3(*up);
     }
     scene->draw(*program);
+    glDisable(GL_CULL_FACE);  // as after an effect's scene: later quads must not be culled
 }
 
 }  // namespace render_nodes

@@ -198,5 +198,8 @@ void draw_effect(Effect& effect) {
     set_builtin_uniforms(*program);
     set_shadow_pass_uniform(*program, 0);
     scene.draw(*program);
+    // A single-sided material leaves culling on, and the full-screen quads
+    // drawn next wind clockwise: they would vanish.
+    glDisable(GL_CULL_FACE);
     unbind_units(units);
 }

@@ -709,7 +709,8 @@ constexpr const char* kSceneVertex =
 
 std::unique_ptr<Model> cube_model() {
     GltfBuilder b;
-    b.set_scene({b.add_node(b.add_cube_mesh(0.5f))});
+    // A single-sided material: the scene turns culling on while it draws.
+    b.set_scene({b.add_node(b.add_cube_mesh(0.5f, b.add_material({1, 1, 1, 1})))});
     Model source;
     source.filename = "cube.glb";
     source.buffer.data = b.glb();
@@ -752,6 +753,7 @@ TEST_F(RenderNodesGl, SceneNode_DrawsWithItsProgramAndConnectedCameraVectorsPers
     glDisable(GL_DEPTH_TEST);
     EXPECT_EQ(screen_pixel(kWindowWidth / 2, kWindowHeight / 2), kRed);
     EXPECT_EQ(node.state[0].value.as_int(), 0);
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE)) << "full-screen quads drawn next would be culled";
 
     // Looking far up: the cube leaves the picture, and the camera keeps the change.
     set(node, 2, Nodes::make_vec3(0, 100, 3));

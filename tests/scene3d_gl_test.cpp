@@ -449,6 +449,28 @@ TEST_F(SceneGl, Draw_ProgramWithoutContractUniformsStillDrawsGeometry) {
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// Regression: after a scene with a single-sided material, culling stayed on
+// and the next full-screen pass (a clockwise quad) drew nothing.
+TEST_F(SceneGl, EffectWithScene_LeavesCullingOffSoTheNextFullScreenPassDraws) {
+    auto model = gpu_model(coloured_cube({1.0, 0.5, 0.25, 1.0}));
+    ASSERT_FALSE(model->material_draws[0].double_sided);
+    auto scene = scene_of(model.get());
+    auto program = program_of(kVertex, kTagFragment);
+    Effect with_scene("cube", program.get(), nullptr, nullptr, false, false, scene.get());
+    create_targets(with_scene);
+    auto flat = program_of("#version 330 core\nin vec3 vp;\nvoid main() { gl_Position = vec4(vp, 1.0); }\n",
+                           "#version 330 core\nout vec4 c;\nvoid main() { c = vec4(0.0, 1.0, 0.0, 1.0); }\n");
+    Effect full_screen("flat", flat.get());
+    create_targets(full_screen);
+
+    clear_screen();
+    draw_effect(with_scene);
+    EXPECT_EQ(screen_pixel(kWindowWidth / 2, kWindowHeight / 2), (Rgba{255, 128, 64, 255}));
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+    draw_effect(full_screen);
+    EXPECT_EQ(screen_pixel(1, 1), (Rgba{0, 255, 0, 255}));
+}
+
 TEST_F(SceneGl, ShadowResources_DepthFramebufferOfTheAskedSizeIsComplete) {
     auto scene = scene_of(nullptr);
     ASSERT_NE(scene->shadow_framebuffer, 0u);
