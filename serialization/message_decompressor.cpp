@@ -1,5 +1,7 @@
 #include "serialization/message_decompressor.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
@@ -40,6 +42,16 @@ inline uint64_t read_whole_varint(const uint8_t*& in) {
         if (!(byte & 0x80)) return value;
     }
     malformed();
+}
+
+constexpr uint64_t kSlack = 16;
+
+inline void copy16(char* dst, const char* src) {
+    uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + 8, 8);
+    std::memcpy(dst, &a, 8);
+    std::memcpy(dst + 8, &b, 8);
 }
 
 inline void copy_bytes(char* dst, const char* src, size_t n) {
@@ -87,6 +99,10 @@ bool MessageDecompressor::feed(const uint8_t* begin, const uint8_t* end, std::st
     uint64_t pos = write_pos_;
     uint64_t value = value_;
     int state = state_;
+    // Short elements are copied sixteen bytes at a time, writing up to
+    // kSlack bytes past their end; later elements overwrite those. When the
+    // input runs out first, the slack is zeroed again, so that a message cut
+    // short keeps zero bytes wherever nothing was decoded.
     struct WriteBack {
         MessageDecompressor& d;
         uint64_t& pos;
@@ -96,6 +112,10 @@ bool MessageDecompressor::feed(const uint8_t* begin, const uint8_t* end, std::st
             d.write_pos_ = pos;
             d.value_ = value;
             d.state_ = state;
+            if (state != 0) {
+                const uint64_t end = std::min<uint64_t>(pos + kSlack, d.output_.size());
+                std::memset(d.output_.data() + pos, 0, end - pos);
+            }
         }
     } write_back{*this, pos, value, state};
 
@@ -123,7 +143,10 @@ bool MessageDecompressor::feed(const uint8_t* begin, const uint8_t* end, std::st
                 value -= available;
                 return false;
             }
-            copy_bytes(out + pos, reinterpret_cast<const char*>(in), value);
+            if (value <= kSlack && end - in >= static_cast<ptrdiff_t>(kSlack) && size - pos >= kSlack)
+                copy16(out + pos, reinterpret_cast<const char*>(in));
+            else
+                copy_bytes(out + pos, reinterpret_cast<const char*>(in), value);
             in += value;
             pos += value;
             state = 1;
@@ -145,7 +168,10 @@ bool MessageDecompressor::feed(const uint8_t* begin, const uint8_t* end, std::st
             const uint64_t distance = value >> 3;
             if (distance > pos || length > size - pos) malformed();
             const uint64_t source = pos - distance;
-            if (source + length <= pos) {
+            if (distance >= kSlack && size - pos >= (length + kSlack - 1) / kSlack * kSlack) {
+                // Every sixteen-byte step reads only bytes written before it.
+                for (uint64_t k = 0; k < length; k += kSlack) copy16(out + pos + k, out + source + k);
+            } else if (source + length <= pos) {
                 copy_bytes(out + pos, out + source, length);
             } else if (distance >= 8) {
                 // Overlapping, but each eight-byte step reads only bytes
