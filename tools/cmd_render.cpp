@@ -5,7 +5,6 @@
 // every time. The music is written beside the frames as WAV.
 #include <GL/glew.h>
 #include <SDL.h>
-#include <SDL_image.h>
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
@@ -15,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 
 #include "app/device_loader.h"
@@ -26,6 +26,7 @@
 #include "serialization/content_trailer.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
+#include "tools/png_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -141,25 +142,51 @@ void analyse_at(const std::vector<int16_t>& pcm, const Demo& demo, double beat) 
     analyse_mixed_chunk(reinterpret_cast<const uint8_t*>(chunk), sizeof chunk);
 }
 
-bool save_png(const std::string& path, int width, int height) {
+// The back buffer as RGB rows, top row first. GL rows go up from the
+// bottom; image rows go down from the top. The alpha channel is what the demo
+// blended, not a picture: frames are opaque.
+std::vector<uint8_t> read_frame_rgb(int width, int height) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ABGR8888);
-    if (!surface) return false;
-    // GL rows go up from the bottom; image rows go down from the top. The
-    // alpha channel is what the demo blended, not a picture: frames are opaque.
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
     for (int y = 0; y < height; ++y) {
-        uint8_t* row = static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
-        std::memcpy(row, &pixels[static_cast<size_t>(height - 1 - y) * width * 4], static_cast<size_t>(width) * 4);
-        for (int x = 0; x < width; ++x) row[x * 4 + 3] = 255;
+        const uint8_t* from = &pixels[static_cast<size_t>(height - 1 - y) * width * 4];
+        uint8_t* to = &rgb[static_cast<size_t>(y) * width * 3];
+        for (int x = 0; x < width; ++x) {
+            to[x * 3] = from[x * 4];
+            to[x * 3 + 1] = from[x * 4 + 1];
+            to[x * 3 + 2] = from[x * 4 + 2];
+        }
     }
-    const bool ok = IMG_SavePNG(surface, path.c_str()) == 0;
-    SDL_FreeSurface(surface);
-    return ok;
+    return rgb;
 }
+
+// Writes each frame's PNG on a worker while the next frame is drawn; at most
+// one write is in flight, so memory stays at two frames.
+class FrameWriter {
+public:
+    ~FrameWriter() {
+        if (pending_.valid()) pending_.wait();
+    }
+    void write(std::string path, int width, int height, std::vector<uint8_t> rgb) {
+        finish();
+        pending_ = std::async(std::launch::async, [path = std::move(path), width, height, rgb = std::move(rgb)] {
+            const std::string why = write_png_rgb(path, width, height, rgb.data());
+            return why.empty() ? why : "cannot write " + path + ": " + why;
+        });
+    }
+    // Waits for the write in flight; throws if it failed.
+    void finish() {
+        if (!pending_.valid()) return;
+        if (const std::string why = pending_.get(); !why.empty()) throw ContentError(why);
+    }
+
+private:
+    std::future<std::string> pending_;
+};
 
 void progress(size_t done, size_t total, std::chrono::steady_clock::time_point start) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -248,6 +275,7 @@ int run_render(const std::vector<std::string>& args) {
     }
 
     const auto start = std::chrono::steady_clock::now();
+    FrameWriter writer;
     for (size_t i = 0; i < beats.size(); ++i) {
         const float beat = static_cast<float>(beats[i]);
         state.current_beat = beat;
@@ -262,10 +290,11 @@ int run_render(const std::vector<std::string>& args) {
         char name[32];
         std::snprintf(name, sizeof name, "frame_%06zu.png", i);
         const std::string path = o.single ? output : frame_folder + "/" + name;
-        if (!save_png(path, o.width, o.height)) throw ContentError("cannot write " + path + ": " + IMG_GetError());
+        writer.write(path, o.width, o.height, read_frame_rgb(o.width, o.height));
         SDL_GL_SwapWindow(device.gl.window);
         progress(i + 1, beats.size(), start);
     }
+    writer.finish();
     const std::string wav = o.single ? fs::path(output).replace_extension(".wav").string() : frame_folder + "/music.wav";
     write_wav(wav, pcm);
     std::printf("wrote %zu frame%s and %s\n", beats.size(), beats.size() == 1 ? "" : "s", wav.c_str());

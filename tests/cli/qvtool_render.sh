@@ -41,6 +41,15 @@ frames=$(ls "$work/range"/frame_*.png | wc -l)
 [ -s "$work/range/music.wav" ] || fail "the music is written beside the frames"
 grep -q "s left" "$work/progress" || fail "a progress bar with the time left"
 
+# Frames are written while the next is drawn; a write that fails still ends
+# the run with one line naming the file and status 1.
+set +e
+"$tool" render "$work/sample.dat" --beat 4 --size 64x36 -o "$work/no/such/folder/f.png" > /dev/null 2> "$work/err"
+status=$?
+set -e
+[ $status -eq 1 ] || fail "an unwritable frame gives status $status"
+grep -q "cannot write $work/no/such/folder/f.png" "$work/err" || { cat "$work/err" >&2; fail "the failed write is named"; }
+
 set +e
 "$tool" render "$work/sample.dat" --beat 1 --from 2 -o x.png 2>/dev/null; [ $? -eq 2 ] || fail "--beat with --from is a usage error"
 "$tool" render "$work/sample.dat" --beat x -o x.png 2>/dev/null; [ $? -eq 2 ] || fail "a beat that is no number is a usage error"
