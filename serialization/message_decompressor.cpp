@@ -179,6 +179,10 @@ bool MessageDecompressor::feed(const uint8_t* begin, const uint8_t* end, std::st
                 uint64_t k = 0;
                 for (; k + 8 <= length; k += 8) copy_small(out + pos + k, out + source + k, 8);
                 for (; k < length; ++k) out[pos + k] = out[source + k];
+            } else if (distance == 0) {
+                // Reads its own bytes, which nothing decoded yet; the slack of
+                // a wide copy may lie there, so write the zeros they stand for.
+                std::memset(out + pos, 0, length);
             } else {
                 for (uint64_t k = 0; k < length; ++k) out[pos + k] = out[source + k];
             }

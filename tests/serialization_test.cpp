@@ -258,6 +258,11 @@ TEST(MessageDecompressor_Errors, KeepTheirExactTexts) {
 TEST(MessageDecompressor_EdgeCases, DistanceZeroAndCutShortMessages) {
     // Distance 0 copies leave the zero bytes in place.
     EXPECT_EQ(decode(bytes({0x06, 0x03, 'x', 0x02})), std::string("x\0\0\0\0\0", 6));
+    // Regression: an empty literal copied wide left its slack where a
+    // distance 0 copy then kept it. Whole and byte by byte, zeros come first.
+    std::string slack = bytes({21, 0x01, 0x02, 0x21}) + std::string(16, 'x');
+    EXPECT_EQ(decode(slack), std::string(5, '\0') + std::string(16, 'x'));
+    EXPECT_EQ(decode_bytewise(slack), decode(slack));
     // A message cut short keeps its declared length, zero where nothing came.
     EXPECT_EQ(decode(bytes({0x04, 0x09, 'a', 'b'})), std::string("ab\0\0", 4));
     // A 10-byte varint is still accepted.
