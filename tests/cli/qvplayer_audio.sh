@@ -5,15 +5,8 @@
 #    demo's length: playback ends at the end beat, not at the end of the music;
 #  - the screen shows the sound texture's spectrum and the `sound` level
 #    moving while the music plays.
-set -euo pipefail
-build=$(cd "$1" && pwd)
-src=$2
-player="$build/qvplayer"
-tool="$build/qvtool"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || fail "needs a display (run under xvfb-run)"
+source "$(dirname "$0")/lib/setup.bash" "$@"
+need_display
 command -v xwd > /dev/null || fail "needs xwd (x11-apps)"
 
 # 4 beats at 60 bpm: the demo lasts 4 s, its music 12 s.

@@ -4,16 +4,9 @@
 # streams end with a non-zero status and one line on stderr; valid but extreme
 # content (a 10 MB shader, a 1 x 100000 texture, an absurd record count,
 # activation links in cycles) plays to its end beat and exits 0.
-set -euo pipefail
-build=$1
-src=$2
-player="$build/qvplayer"
-tool="$build/qvtool"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/lib/setup.bash" "$@"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
-[ -n "${DISPLAY:-}" ] || fail "needs a display (run under xvfb-run)"
+need_display
 
 # Sanitizer builds reserve terabytes of shadow address space: bounding the
 # address space would stop them before main. Their own checks stand in.

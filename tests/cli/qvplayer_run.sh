@@ -3,16 +3,9 @@
 # to the end beat and exits 0; without content it writes exactly one line to
 # error.log and exits 1; corrupt content ends with one line and status 1; a
 # packed executable plays with its final hold.
-set -euo pipefail
-build=$1
-src=$2
-player="$build/qvplayer"
-tool="$build/qvtool"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/lib/setup.bash" "$@"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
-[ -n "${DISPLAY:-}" ] || fail "needs a display (run under xvfb-run)"
+need_display
 
 "$tool" pack "$src/tests/data/short_project/project.json" -o "$work/content.dat" > /dev/null
 

@@ -2,13 +2,7 @@
 # qvtool end to end: help and usage errors, the codec commands, and
 # pack -> info -> unpack -> pack giving the same bytes on a project with every
 # kind of record, also through a packed executable.
-set -euo pipefail
-build=$1
-src=$2
-tool="$build/qvtool"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/lib/setup.bash" "$@"
 
 "$tool" --help | grep -q "pack" || fail "--help lists no pack"
 "$tool" pack --help | grep -q "usage: qvtool pack" || fail "pack --help"

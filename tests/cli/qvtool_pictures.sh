@@ -3,13 +3,7 @@
 # project with every kind of record (Graphviz must read the DOT file, the SVG
 # must be well-formed XML, marks and labels must be there), and the sample
 # demo, which must prepare, pack without warnings and draw.
-set -euo pipefail
-build=$1
-src=$2
-tool="$build/qvtool"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/lib/setup.bash" "$@"
 
 # Runs a command that must fail with STATUS and print exactly one line.
 expect_status() {

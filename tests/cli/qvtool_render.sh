@@ -3,14 +3,8 @@
 # tests/golden/ within a small tolerance (llvmpipe is deterministic), a second
 # render gives identical files, and a range writes its frames and the music.
 # QV_UPDATE_GOLDEN=1 rewrites the references instead of comparing.
-set -euo pipefail
-build=$1
-src=$2
-tool="$build/qvtool"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || fail "needs a display (run under xvfb-run)"
+source "$(dirname "$0")/lib/setup.bash" "$@"
+need_display
 
 bash "$src/examples/sample/prepare.sh"
 "$tool" pack "$src/examples/sample/project.json" -o "$work/sample.dat" > /dev/null
