@@ -2,6 +2,10 @@
 // state, or a finding would depend on the inputs run before it.
 #pragma once
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "nodes/next_id.h"
@@ -19,6 +23,21 @@ inline void reset_process_state() {
     registry.set_current_demo(nullptr);
     registry.restore_builtins_for_tests();
     Nodes::reset_next_id_for_tests(0);
+}
+
+// Targets that read files named by their input (external URIs, project
+// resources) resolve them against the working directory: the first call moves
+// the process into a new, empty directory so that nothing outside is read.
+inline void enter_empty_directory(const char* target) {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    std::string pattern = std::string("/tmp/qv_") + target + "_fuzz_XXXXXX";
+    const char* dir = ::mkdtemp(pattern.data());
+    if (!dir || ::chdir(dir) != 0) {
+        std::fprintf(stderr, "%s fuzz target: cannot enter an empty directory\n", target);
+        std::abort();
+    }
 }
 
 inline std::string content_bytes(const Demo& demo) {

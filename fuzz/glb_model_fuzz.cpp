@@ -5,7 +5,6 @@
 // every index names an existing entry and every draw stays inside its buffer.
 // A glTF text that is valid must also stay valid through the GLB the packer
 // stores for it.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -17,19 +16,6 @@
 #include "scene3d/model_validation.h"
 
 namespace {
-
-// External URIs resolve against the working directory: keep it empty.
-void enter_empty_directory() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    char pattern[] = "/tmp/qv_glb_model_fuzz_XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    if (!dir || ::chdir(dir) != 0) {
-        std::perror("glb_model_fuzz: cannot enter an empty directory");
-        std::abort();
-    }
-}
 
 [[noreturn]] void broken(const Model& m, const std::string& promise) {
     std::fprintf(stderr, "model %s passed validation but %s\n", m.filename.c_str(), promise.c_str());
@@ -102,7 +88,7 @@ void check_stored_form(const Model& text_model) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    enter_empty_directory();
+    fuzz_support::enter_empty_directory("glb_model");
     {
         Model glb;
         glb.filename = "fuzz.glb";

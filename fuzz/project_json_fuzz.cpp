@@ -3,7 +3,6 @@
 // spells out (absolute paths, /dev/..., /proc/...) reach any file: those must
 // never hang the reader or exhaust memory. A project that reads must write
 // its binary content, and that content must read back and write the same bytes.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,18 +14,6 @@
 #include "fuzz/fuzz_support.h"
 
 namespace {
-
-void enter_empty_directory() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    char pattern[] = "/tmp/qv_project_json_fuzz_XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    if (!dir || ::chdir(dir) != 0) {
-        std::perror("project_json_fuzz: cannot enter an empty directory");
-        std::abort();
-    }
-}
 
 bool read_project(const uint8_t* data, size_t size, std::string* written) {
     const nlohmann::json json = nlohmann::json::parse(data, data + size, nullptr, false);
@@ -46,7 +33,7 @@ bool read_project(const uint8_t* data, size_t size, std::string* written) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    enter_empty_directory();
+    fuzz_support::enter_empty_directory("project_json");
     std::string first;
     const bool ok = read_project(data, size, &first);
     fuzz_support::reset_process_state();
