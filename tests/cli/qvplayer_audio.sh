@@ -59,12 +59,11 @@ pid=$!
 # Screenshots while it plays: the columns around 440 Hz (spectrum texels
 # 35 to 57) on the middle row.
 shot=0
-while kill -0 $pid 2>/dev/null && [ $shot -lt 60 ]; do
+while kill -0 $pid 2>/dev/null && [ $shot -lt 80 ]; do
   xwd -root -silent -display "$DISPLAY" 2>/dev/null \
-    | convert xwd:- -crop 64x1+0+540 -depth 8 rgb:- 2>/dev/null \
-    | od -An -v -tu1 -w3 > "$work/shot_$shot.txt" || true
+    | python3 "$src/tests/cli/lib/xwd_row.py" 0 540 64 > "$work/shot_$shot.txt" || true
   shot=$((shot + 1))
-  sleep 0.2
+  sleep 0.1
 done
 set +e
 wait $pid
@@ -74,7 +73,7 @@ set -e
 
 # Of the frames that show the demo (red), one must show the tone's spectrum
 # (blue) and the level (green).
-python3 - "$work" $shot <<'EOF' || fail "the sound texture and level never reached the shader"
+python3 - "$work" $shot <<'EOF' || { cat "$work/run/out.txt" >&2; fail "the sound texture and level never reached the shader"; }
 import sys
 work, shots = sys.argv[1], int(sys.argv[2])
 demo_frames = heard = 0
@@ -89,6 +88,15 @@ for n in range(shots):
     if max(r[2] for r in rows[35:58]) > 100 and all(r[1] > 200 for r in rows):
         heard += 1
 print(f"sound texture: {demo_frames} demo frames captured, {heard} with the tone and the level")
+if not heard:
+    # What each capture showed at the row's first and 40th pixel, to tell a
+    # capture that failed from a picture that lacked the sound.
+    for n in range(shots):
+        try:
+            rows = [l.split() for l in open(f"{work}/shot_{n}.txt") if l.strip()]
+        except OSError:
+            rows = []
+        print(f"  capture {n}: " + (f"{'/'.join(rows[0])} {'/'.join(rows[40])}" if len(rows) == 64 else "none"))
 sys.exit(0 if heard else 1)
 EOF
 
