@@ -4,6 +4,10 @@
 // read from playback().
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 class AudioSample;
 class ByteBuffer;
 class Demo;
@@ -30,3 +34,9 @@ void stop_music();
 // mixer's format. On failure (undecodable or oversized data, mixer not open)
 // chunk is null and the duration 0; no message.
 void decode_audio_sample(AudioSample& sample);
+
+// Decodes music bytes whole into what the mixer plays: interleaved signed
+// 16-bit stereo at the mixer's rate (44.1 kHz in the tools). Empty bytes give
+// no samples and no complaint; bytes the mixer cannot decode give no samples
+// and `why` (when given) says what the mixer reported.
+std::vector<int16_t> decode_music_pcm(const ByteBuffer& music, std::string* why = nullptr);

@@ -63,3 +63,21 @@ void decode_audio_sample(AudioSample& sample) {
     sample.duration_ms = audio_duration_ms(chunk->alen, state.mixer_channels, state.mixer_frequency);
     sample.chunk = std::shared_ptr<void>(chunk, [](void* c) { Mix_FreeChunk(static_cast<Mix_Chunk*>(c)); });
 }
+
+std::vector<int16_t> decode_music_pcm(const ByteBuffer& music, std::string* why) {
+    std::vector<int16_t> pcm;
+    SDL_RWops* rw = open_memory(music);
+    if (!rw) {
+        if (why && !music.empty()) *why = "the music is too large for the mixer";
+        return pcm;
+    }
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);
+    if (!chunk) {
+        if (why) *why = Mix_GetError();
+        return pcm;
+    }
+    const auto* samples = reinterpret_cast<const int16_t*>(chunk->abuf);
+    pcm.assign(samples, samples + chunk->alen / 2);
+    Mix_FreeChunk(chunk);
+    return pcm;
+}

@@ -20,6 +20,7 @@
 #include "app/device_loader.h"
 #include "app/hidden_gl_window.h"
 #include "app/playback_state.h"
+#include "audio/audio_device.h"
 #include "audio/sound_analysis.h"
 #include "render/render_gl.h"
 #include "render/render_nodes_gl.h"
@@ -89,17 +90,10 @@ int parse(const std::vector<std::string>& args, RenderOptions& o) {
 
 // The music decoded to 44.1 kHz signed 16-bit stereo, as the mixer plays it.
 std::vector<int16_t> decode_music(const Demo& demo) {
-    std::vector<int16_t> pcm;
-    if (demo.music.empty() || demo.music.size() > INT32_MAX) return pcm;
-    SDL_RWops* rw = SDL_RWFromConstMem(demo.music.data.data(), static_cast<int>(demo.music.size()));
-    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);
-    if (!chunk) {
-        std::fprintf(stderr, "qvtool render: the music does not decode (%s); rendering silence\n", Mix_GetError());
-        return pcm;
-    }
-    pcm.assign(reinterpret_cast<const int16_t*>(chunk->abuf),
-               reinterpret_cast<const int16_t*>(chunk->abuf) + chunk->alen / 2);
-    Mix_FreeChunk(chunk);
+    std::string why;
+    std::vector<int16_t> pcm = decode_music_pcm(demo.music, &why);
+    if (pcm.empty() && !why.empty())
+        std::fprintf(stderr, "qvtool render: the music does not decode (%s); rendering silence\n", why.c_str());
     return pcm;
 }
 
