@@ -29,3 +29,5 @@ int run_info(const std::vector<std::string>& args);
 int run_render(const std::vector<std::string>& args);
 int run_graph(const std::vector<std::string>& args);
 int run_timeline(const std::vector<std::string>& args);
+int run_import_shader(const std::vector<std::string>& args);
+int run_new(const std::vector<std::string>& args);

@@ -65,9 +65,27 @@ const char* const kRenderUsage =
     "  ffmpeg -framerate N -i DIR/frame_%06d.png -i DIR/music.wav -c:v libx264 \\\n"
     "         -pix_fmt yuv420p -shortest demo.mp4\n";
 
+const char* const kImportShaderUsage =
+    "usage: qvtool import-shader FILE.glsl PROJECT.json [--name NAME] [--common FILE]\n"
+    "Adds a shader written in the image-shader style (mainImage with iTime,\n"
+    "iResolution, iChannel0..3, ...) to a project as a program drawn last by the\n"
+    "graph: writes resources/NAME.frag (GLSL 1.50 with the declarations and macros\n"
+    "that map those names onto the player's uniforms, the shader, and a main), the\n"
+    "program and its node. NAME defaults to the file's name; an existing one is\n"
+    "refused. --common gives the Common part shared by the shader's passes. Makes\n"
+    "a new project when PROJECT.json does not exist. What cannot be mapped (cube\n"
+    "maps, 3D textures, buffer passes) is named in one line; the rest is written.\n";
+
+const char* const kNewUsage =
+    "usage: qvtool new DIR\n"
+    "Writes a small demo project into DIR (which must be empty or not exist):\n"
+    "project.json, an image-style shader, a uniforms event that drives one of\n"
+    "its uniforms, and a short generated music file. It packs and plays at once:\n"
+    "  qvtool pack DIR/project.json -o content.dat\n";
+
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");
-    for (const Command& c : all_commands()) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
+    for (const Command& c : all_commands()) std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
     std::fprintf(out, "\nRun 'qvtool COMMAND --help' for the arguments of one command.\n");
 }
 
@@ -93,6 +111,9 @@ const std::vector<Command>& all_commands() {
         {"info", "summarise a content file and warn about what will not play", kInfoUsage, run_info},
         {"graph", "write the node graph of a content file as a Graphviz DOT file", kGraphUsage, run_graph},
         {"render", "draw exact beats of a demo to PNG files, with its music as WAV", kRenderUsage, run_render},
+        {"new", "write a small project that packs and plays at once", kNewUsage, run_new},
+        {"import-shader", "add an image shader to a project as a program drawn by the graph", kImportShaderUsage,
+         run_import_shader},
         {"timeline", "draw the events of a content file on the beat axis as SVG", kTimelineUsage, run_timeline},
     };
     return commands;

@@ -1,0 +1,135 @@
+#include "tools/project_json.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "serialization/content_error.h"
+#include "tools/content_file.h"
+
+namespace {
+
+void raise_past(int& next, const ProjectJson& v) {
+    if (v.is_number_integer()) next = std::max(next, v.get<int>() + 1);
+}
+
+// One line, with a blank after every comma and colon.
+std::string flat(const ProjectJson& v) {
+    if (!v.is_structured()) return v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string out = v.is_object() ? "{" : "[";
+    bool first = true;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        if (!first) out += ", ";
+        first = false;
+        if (v.is_object()) out += ProjectJson(it.key()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ": ";
+        out += flat(it.value());
+    }
+    return out + (v.is_object() ? "}" : "]");
+}
+
+std::string layout(const ProjectJson& v, size_t indent) {
+    const std::string flat_text = flat(v);
+    if (flat_text.size() + indent <= 110 || !v.is_structured() || v.empty()) return flat_text;
+    const std::string pad(indent + 2, ' ');
+    std::string out = v.is_object() ? "{\n" : "[\n";
+    bool first = true;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        if (!first) out += ",\n";
+        first = false;
+        out += pad;
+        if (v.is_object()) out += ProjectJson(it.key()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ": ";
+        out += layout(it.value(), indent + 2);
+    }
+    out += "\n" + std::string(indent, ' ') + (v.is_object() ? "}" : "]");
+    return out;
+}
+
+}  // namespace
+
+ProjectJson read_project_json(const std::string& path) {
+    const std::vector<uint8_t> bytes = read_whole_file(path);
+    ProjectJson project;
+    try {
+        project = ProjectJson::parse(bytes.begin(), bytes.end());
+    } catch (const nlohmann::json::exception& e) {
+        throw ContentError(path + ": " + e.what());
+    }
+    if (!project.is_object()) throw ContentError(path + ": not a project (the top level is no object)");
+    return project;
+}
+
+std::string project_json_text(const ProjectJson& project) { return layout(project, 0) + "\n"; }
+
+void replace_file(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp";
+    write_whole_file(temporary, text.data(), text.size());
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        throw ContentError("cannot write " + path);
+    }
+}
+
+ProjectJson empty_project(int bpm, int end_beat) {
+    ProjectJson p = ProjectJson::object();
+    p["end_beat"] = end_beat;
+    p["bpm"] = bpm;
+    p["beat_offset"] = 0;
+    for (const char* list : {"textures", "shaders", "fonts", "font_textures", "datas", "models", "scenes", "effects",
+                             "audio_samples", "event_groups", "events"})
+        p[list] = ProjectJson::array();
+    return p;
+}
+
+GraphIds::GraphIds(const ProjectJson& graph) {
+    if (!graph.is_object() || !graph.contains("nodes") || !graph["nodes"].is_array()) return;
+    for (const ProjectJson& n : graph["nodes"]) {
+        if (!n.is_object()) continue;
+        for (const char* key : {"id", "entryID", "exitID"})
+            if (n.contains(key)) raise_past(next_, n[key]);
+        for (const char* key : {"inputIDs", "outputIDs"})
+            if (n.contains(key) && n[key].is_array())
+                for (const ProjectJson& id : n[key]) raise_past(next_, id);
+        if (n.contains("connections") && n["connections"].is_array())
+            for (const ProjectJson& c : n["connections"])
+                if (c.is_object() && c.contains("id")) raise_past(next_, c["id"]);
+    }
+}
+
+ProjectJson present_value(int kind, const ProjectJson& v) {
+    return ProjectJson{{"hasValue", true}, {"value", {{"type", kind}, {"value", v}}}};
+}
+
+ProjectJson absent_value() { return ProjectJson{{"hasValue", false}}; }
+
+ProjectJson make_node(GraphIds& ids, const std::string& type, const ProjectJson& inputs, int outputs, double x,
+                      double y, bool self_activating) {
+    ProjectJson n = ProjectJson::object();
+    n["id"] = ids.fresh();
+    ProjectJson input_ids = ProjectJson::array(), output_ids = ProjectJson::array();
+    for (size_t i = 0; i < inputs.size(); ++i) input_ids.push_back(ids.fresh());
+    for (int i = 0; i < outputs; ++i) output_ids.push_back(ids.fresh());
+    n["entryID"] = ids.fresh();
+    n["exitID"] = ids.fresh();
+    n["def"] = type;
+    n["selfActivating"] = self_activating;
+    n["posX"] = x;
+    n["posY"] = y;
+    n["inputs"] = inputs;
+    n["inputIDs"] = input_ids;
+    n["outputIDs"] = output_ids;
+    n["connections"] = ProjectJson::array();
+    return n;
+}
+
+void add_data_link(GraphIds& ids, ProjectJson& src, int output, const ProjectJson& dst, int input) {
+    if (!src.contains("connections") || !src["connections"].is_array()) src["connections"] = ProjectJson::array();
+    src["connections"].push_back(
+        {{"id", ids.fresh()}, {"dst", dst["id"]}, {"src_output_idx", output}, {"dst_input_idx", input}});
+}
+
+void add_activation_link(GraphIds& ids, ProjectJson& src, const ProjectJson& dst) { add_data_link(ids, src, -1, dst, -1); }
+
+ProjectJson program_node_inputs() {
+    return ProjectJson::array({absent_value(), absent_value(), present_value(kKindBool, false)});
+}
