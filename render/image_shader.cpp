@@ -312,17 +312,22 @@ const std::set<std::string, std::less<>> kSameTypeFunctions = {
     "mix", "sin", "cos", "tan", "asin", "acos", "atan", "exp", "log", "exp2", "log2", "pow", "sqrt",
     "inversesqrt", "step", "smoothstep", "round", "trunc", "radians", "degrees", "faceforward"};
 
-int expression_components(const Code& code, size_t first, size_t last);
+int expression_components(const Code& code, size_t first, size_t last, int depth);
+
+// How deep nested parentheses are followed; deeper ones count as unknown, so
+// that a hostile text cannot exhaust the stack.
+constexpr int kMaxExpressionDepth = 32;
 
 // Components of one operand (no binary operator at its top level).
-int operand_components(const Code& code, size_t first, size_t last) {
+int operand_components(const Code& code, size_t first, size_t last, int depth) {
+    if (depth > kMaxExpressionDepth) return 0;
     while (first < last && (code.words[first] == "-" || code.words[first] == "+" || code.words[first] == "!")) ++first;
     if (first >= last) return 0;
     // A trailing swizzle decides.
     if (last - first >= 2 && code.words[last - 2] == "." && is_swizzle(code.words[last - 1]))
         return static_cast<int>(code.words[last - 1].size());
     const std::string_view head = code.words[first];
-    if (head == "(" && code.words[last - 1] == ")") return expression_components(code, first + 1, last - 1);
+    if (head == "(" && code.words[last - 1] == ")") return expression_components(code, first + 1, last - 1, depth + 1);
     if (first + 1 < last && code.words[first + 1] == "(") {
         if (int n = components_of_type(head)) return n;  // a constructor
         if (head == "length" || head == "dot" || head == "distance") return 1;
@@ -335,7 +340,7 @@ int operand_components(const Code& code, size_t first, size_t last) {
                 if (code.words[e] == ")") --d;
                 if (d == 0 && code.words[e] == ",") break;
             }
-            return expression_components(code, first + 2, e);
+            return expression_components(code, first + 2, e, depth + 1);
         }
         return declared_components(code, head, true);
     }
@@ -347,7 +352,8 @@ int operand_components(const Code& code, size_t first, size_t last) {
 
 // Components of an expression: the first operand with a vector type (a
 // scalar times a vector is that vector); for a choice, its first branch.
-int expression_components(const Code& code, size_t first, size_t last) {
+int expression_components(const Code& code, size_t first, size_t last, int depth) {
+    if (depth > kMaxExpressionDepth) return 0;
     int d = 0;
     for (size_t i = first; i < last; ++i) {
         const std::string_view w = code.words[i];
@@ -360,20 +366,22 @@ int expression_components(const Code& code, size_t first, size_t last) {
                 if (code.words[colon] == ")") --dd;
                 if (dd == 0 && code.words[colon] == ":") break;
             }
-            return expression_components(code, i + 1, colon);
+            return expression_components(code, i + 1, colon, depth + 1);
         }
     }
     size_t start = first;
     d = 0;
-    for (size_t i = first; i <= last; ++i) {
+    int operands = 0;
+    for (size_t i = first; i <= last && operands < 8; ++i) {
         const std::string_view w = i < last ? code.words[i] : std::string_view(",");
         if (w == "(" || w == "[") ++d;
         if (w == ")" || w == "]") --d;
         const bool binary = d == 0 && i > start && (w == "+" || w == "-" || w == "*" || w == "/" || w == ",");
         if (binary) {
-            const int n = operand_components(code, start, i);
+            const int n = operand_components(code, start, i, depth + 1);
             if (n > 1) return n;
             start = i + 1;
+            ++operands;
         }
     }
     return 0;
@@ -404,9 +412,12 @@ void infer_channels(const Code& code, std::optional<ChannelKind> kinds[4]) {
     const std::set<std::string, std::less<>> lookups = {"texture", "textureLod", "textureGrad", "textureOffset",
                                                         "textureLodOffset", "texelFetch", "textureCube",
                                                         "textureCubeLod", "texture3D", "texture2D", "textureSize"};
+    // Each look-up scans the whole text: a few uses of a channel decide, and
+    // a text that names a channel a million times does not take hours.
+    int attempts[4] = {0, 0, 0, 0};
     for (size_t i = 2; i < code.words.size(); ++i) {
         const int c = channel_index(code.words[i]);
-        if (c < 0 || kinds[c]) continue;
+        if (c < 0 || kinds[c] || ++attempts[c] > 16) continue;
         // The call the channel is an argument of, and its position there.
         size_t open = i - 1, arg = 0;
         for (int d = 0; open > 0; --open) {
@@ -440,7 +451,7 @@ void infer_channels(const Code& code, std::optional<ChannelKind> kinds[4]) {
             if ((w == ")" || w == "]") && d-- == 0) break;
             if (d == 0 && w == ",") break;
         }
-        const int n = expression_components(code, i + 2, end);
+        const int n = expression_components(code, i + 2, end, 0);
         if (n == 3) kinds[c] = callee == "texelFetch" ? ChannelKind::texture_3d : ChannelKind::cube_map;
         else if (n == 2) kinds[c] = ChannelKind::texture_2d;
     }

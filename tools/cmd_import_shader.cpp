@@ -32,7 +32,15 @@ std::string name_from_file(const std::string& path) {
     return stem.empty() ? "imported" : stem;
 }
 
+// Image shaders are a few kilobytes; anything past this is no shader text
+// and is refused before it is read.
+constexpr uintmax_t kMaxShaderBytes = 1 << 20;
+
 std::string text_of(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    if (!ec && size > kMaxShaderBytes)
+        throw ContentError(path + ": " + std::to_string(size) + " bytes is too large for a shader (at most 1 MB)");
     const std::vector<uint8_t> bytes = read_whole_file(path);
     return std::string(bytes.begin(), bytes.end());
 }

@@ -1,6 +1,7 @@
 #include "tools/project_json.h"
 
 #include <cstdio>
+#include <climits>
 #include <filesystem>
 
 #include "serialization/content_error.h"
@@ -8,8 +9,8 @@
 
 namespace {
 
-void raise_past(int& next, const ProjectJson& v) {
-    if (v.is_number_integer()) next = std::max(next, v.get<int>() + 1);
+void raise_past(int64_t& next, const ProjectJson& v) {
+    if (v.is_number_integer()) next = std::max(next, std::min<int64_t>(v.get<int64_t>(), INT_MAX) + 1);
 }
 
 // One line, with a blank after every comma and colon.
@@ -58,6 +59,13 @@ ProjectJson read_project_json(const std::string& path) {
 }
 
 std::string project_json_text(const ProjectJson& project) { return layout(project, 0) + "\n"; }
+
+int GraphIds::fresh() {
+    // Ids are 32-bit in the content; a project whose ids reach the end has no
+    // room for more.
+    if (next_ >= INT_MAX) throw ContentError("the project's graph has no free ids left");
+    return static_cast<int>(next_++);
+}
 
 void replace_file(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";

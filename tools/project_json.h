@@ -4,6 +4,7 @@
 // read; nothing goes through the content model and nothing is lost.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -32,10 +33,10 @@ ProjectJson empty_project(int bpm, int end_beat);
 class GraphIds {
 public:
     explicit GraphIds(const ProjectJson& graph);
-    int fresh() { return next_++; }
+    int fresh();
 
 private:
-    int next_ = 1;
+    int64_t next_ = 1;
 };
 
 ProjectJson present_value(int kind, const ProjectJson& v);

@@ -97,6 +97,14 @@ EOF
 import_and_render taken.glsl taken 0
 expect_pixel taken.png 3 3 128 255 0 "a shader's own beat and resolution"
 
+# The image pass of a shader with buffer passes beside it: they are named.
+mkdir passes
+printf 'void mainImage(out vec4 c, in vec2 p) { c = texture(iChannel0, p / iResolution.xy); }\n' > passes/image.glsl
+cp passes/image.glsl passes/buffer_a.glsl
+cp passes/image.glsl passes/Buffer\ B.glsl
+import_and_render passes/image.glsl multipass 0
+grep -q "buffer pass Buffer B.glsl; buffer pass buffer_a.glsl" multipass.warn || { cat multipass.warn; fail "buffer passes are named"; }
+
 # ---------------------------------------------------------------- into a project
 cp -r "$src/tests/data/full_project" project
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf project/resources/
