@@ -514,6 +514,22 @@ ImageShader wrap_image_shader(std::string_view image, std::string_view common, s
 
     std::string s = "#version 150\n";
     for (const std::string& e : found.extensions) s += e + "\n";
+    // Image shaders are written for GLSL ES 3.00, which has some functions
+    // that GLSL 1.50 only gets from extensions; ask for those a shader calls.
+    static const struct {
+        const char* function;
+        const char* extension;
+    } kNewerFunctions[] = {
+        {"floatBitsToInt", "GL_ARB_shader_bit_encoding"}, {"floatBitsToUint", "GL_ARB_shader_bit_encoding"},
+        {"intBitsToFloat", "GL_ARB_shader_bit_encoding"}, {"uintBitsToFloat", "GL_ARB_shader_bit_encoding"},
+        {"packHalf2x16", "GL_ARB_shading_language_packing"}, {"unpackHalf2x16", "GL_ARB_shading_language_packing"},
+        {"packUnorm2x16", "GL_ARB_shading_language_packing"}, {"unpackUnorm2x16", "GL_ARB_shading_language_packing"},
+        {"packSnorm2x16", "GL_ARB_shading_language_packing"}, {"unpackSnorm2x16", "GL_ARB_shading_language_packing"},
+    };
+    std::set<std::string> wanted;
+    for (const auto& f : kNewerFunctions)
+        if (std::find(code.words.begin(), code.words.end(), f.function) != code.words.end()) wanted.insert(f.extension);
+    for (const std::string& e : wanted) s += "#extension " + e + " : enable\n";
     s += "// ";
     s += title;
     s += ": an image shader, imported. The lines up to \"shader\" below map the\n"

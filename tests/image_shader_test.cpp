@@ -137,6 +137,12 @@ TEST(ImageShader_Wrap, ExtensionLinesMoveToTheTop) {
                           "", "t", 0.5f);
     EXPECT_EQ(s.source.rfind("#version 150\n#extension GL_OES_standard_derivatives : enable\n", 0), 0u);
     EXPECT_EQ(count(s.source, "#extension"), 1u);
+
+    // GLSL ES 3.00 functions that GLSL 1.50 has only through an extension.
+    const ImageShader bits = wrap_image_shader(
+        "void mainImage(out vec4 c, in vec2 p) { c = vec4(float(floatBitsToUint(p.x) & 255u) / 255.0); }\n", "", "t",
+        0.5f);
+    EXPECT_EQ(bits.source.rfind("#version 150\n#extension GL_ARB_shader_bit_encoding : enable\n", 0), 0u);
 }
 
 }  // namespace

@@ -97,6 +97,13 @@ EOF
 import_and_render taken.glsl taken 0
 expect_pixel taken.png 3 3 128 255 0 "a shader's own beat and resolution"
 
+# A hash made from the bits of a float, as GLSL ES 3.00 allows.
+cat > bits.glsl <<'EOF'
+void mainImage(out vec4 c, in vec2 p) { c = vec4(float(floatBitsToUint(1.0) >> 23u) / 255.0, 0.0, 0.0, 1.0); }
+EOF
+import_and_render bits.glsl bits 0
+expect_pixel bits.png 3 3 127 0 0 "float bits"
+
 # The image pass of a shader with buffer passes beside it: they are named.
 mkdir passes
 printf 'void mainImage(out vec4 c, in vec2 p) { c = texture(iChannel0, p / iResolution.xy); }\n' > passes/image.glsl
