@@ -120,14 +120,23 @@ ImageShader write_image_program(const std::string& folder, const std::string& na
 
 ProjectJson& add_program_node(ProjectJson& project, const std::string& name, const ProjectJson& uniform_defs) {
     const std::string path = imported_fragment_path(name);
-    if (!project.contains("shaders") || !project["shaders"].is_array()) project["shaders"] = ProjectJson::array();
+    // What is there but not of the expected form is refused, not replaced:
+    // an edit must not lose anything the project held.
+    auto require = [&](const ProjectJson& parent, const char* key, bool array, const char* what) {
+        if (parent.contains(key) && (array ? !parent[key].is_array() : !parent[key].is_object()))
+            throw ContentError(std::string("the project's ") + what + " is not " + (array ? "an array" : "an object"));
+    };
+    require(project, "shaders", true, "\"shaders\"");
+    require(project, "graph", false, "\"graph\"");
+    if (project.contains("graph")) require(project["graph"], "nodes", true, "graph's \"nodes\"");
+    if (!project.contains("shaders")) project["shaders"] = ProjectJson::array();
     project["shaders"].push_back({{"vertex_shader_filename", kImportVertexPath},
                                   {"fragment_shader_filename", path},
                                   {"uniform_defs", uniform_defs}});
 
-    if (!project.contains("graph") || !project["graph"].is_object()) project["graph"] = ProjectJson::object();
+    if (!project.contains("graph")) project["graph"] = ProjectJson::object();
     ProjectJson& graph = project["graph"];
-    if (!graph.contains("nodes") || !graph["nodes"].is_array()) graph["nodes"] = ProjectJson::array();
+    if (!graph.contains("nodes")) graph["nodes"] = ProjectJson::array();
     ProjectJson& nodes = graph["nodes"];
     GraphIds ids(graph);
 
@@ -191,12 +200,14 @@ int run_import_shader(const std::vector<std::string>& args) {
     // A new project plays silent until music is put at resources/music.mp3.
     if (!existing && !fs::exists(fs::path(folder) / kExternalMusicPath, ec)) project["music"] = "";
 
-    // Check that it is an image shader before anything is written.
+    // Everything that can be refused is refused before anything is written.
     if (!wrap_image_shader(image, common, name, 0.5f).drawable)
         throw ContentError(shader_path + ": no mainImage (and no main): not an image shader");
-    ImageShader shader = write_image_program(folder, name, image, common, project_seconds_per_beat(project));
+    const float seconds_per_beat = project_seconds_per_beat(project);
     add_program_node(project, name);
-    replace_file(project_path, project_json_text(project));
+    const std::string project_text = project_json_text(project);
+    ImageShader shader = write_image_program(folder, name, image, common, seconds_per_beat);
+    replace_file(project_path, project_text);
 
     if (buffer_prefix(squeezed_stem(shader_path)))
         shader.unmapped.push_back(fs::path(shader_path).filename().string() + " is a buffer pass, not the image");

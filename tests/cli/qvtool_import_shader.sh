@@ -148,6 +148,7 @@ expect_pixel project.png 0 17 4 7 64 "the imported program draws last"
 
 # A taken name is refused and nothing changes; so is a text without mainImage.
 cp project/project.json edited.json
+cp project/project.json before_odd.json
 expect_refusal() {
   set +e
   "$tool" import-shader "$@" > /dev/null 2> err
@@ -159,6 +160,12 @@ expect_refusal() {
 }
 expect_refusal own_main.glsl project/project.json --name coords
 grep -q "coords" err || fail "the taken name is named"
+# A project whose graph is not of the form it should be is refused, not mended.
+python3 -c 'import json; p = json.load(open("edited.json")); p["graph"]["nodes"] = {"broken": 1}; json.dump(p, open("odd.json", "w"))'
+cp odd.json project/project.json && cp odd.json edited.json
+expect_refusal bom_crlf.glsl project/project.json --name again
+[ ! -e project/resources/again.frag ] || fail "a refused import wrote a file"
+cp before_odd.json project/project.json && cp before_odd.json edited.json
 echo "float f(float x) { return x; }" > helper.glsl
 expect_refusal helper.glsl project/project.json
 [ ! -e project/resources/helper.frag ] || fail "a refused import wrote a file"
