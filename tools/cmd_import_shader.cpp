@@ -11,6 +11,7 @@
 #include "tools/command.h"
 #include "tools/content_file.h"
 #include "tools/shader_import.h"
+#include "tools/wav_file.h"
 
 namespace fs = std::filesystem;
 
@@ -197,8 +198,9 @@ int run_import_shader(const std::vector<std::string>& args) {
                 throw ContentError("the project already has a program " + fragment + " (choose another --name)");
     if (fs::exists(fs::path(folder) / fragment, ec))
         throw ContentError(fragment + " already exists beside the project (choose another --name)");
-    // A new project plays silent until music is put at resources/music.mp3.
-    if (!existing && !fs::exists(fs::path(folder) / kExternalMusicPath, ec)) project["music"] = "";
+    // A new project gets a moment of silence as its music, where the project
+    // form keeps it, so that it packs; real music replaces the file.
+    const bool needs_music = !existing && !fs::exists(fs::path(folder) / kExternalMusicPath, ec);
 
     // Everything that can be refused is refused before anything is written.
     if (!wrap_image_shader(image, common, name, 0.5f).drawable)
@@ -207,6 +209,10 @@ int run_import_shader(const std::vector<std::string>& args) {
     add_program_node(project, name);
     const std::string project_text = project_json_text(project);
     ImageShader shader = write_image_program(folder, name, image, common, seconds_per_beat);
+    if (needs_music) {
+        const std::vector<uint8_t> silence = wav_file_bytes(std::vector<int16_t>(22050 / 2), 22050);
+        write_whole_file((fs::path(folder) / kExternalMusicPath).string(), silence.data(), silence.size());
+    }
     replace_file(project_path, project_text);
 
     if (buffer_prefix(squeezed_stem(shader_path)))

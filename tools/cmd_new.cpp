@@ -12,6 +12,7 @@
 #include "tools/command.h"
 #include "tools/content_file.h"
 #include "tools/shader_import.h"
+#include "tools/wav_file.h"
 
 namespace fs = std::filesystem;
 
@@ -69,27 +70,7 @@ std::vector<uint8_t> make_music() {
         pcm[i] = static_cast<int16_t>(std::lround(std::max(-1.0, std::min(1.0, v)) * 30000.0));
     }
 
-    std::vector<uint8_t> wav;
-    wav.reserve(44 + frames * 2);
-    auto u32 = [&](uint32_t x) { for (int b = 0; b < 4; ++b) wav.push_back(static_cast<uint8_t>(x >> (8 * b))); };
-    auto u16 = [&](uint16_t x) { wav.push_back(static_cast<uint8_t>(x)); wav.push_back(static_cast<uint8_t>(x >> 8)); };
-    auto tag = [&](const char* s) { for (int b = 0; b < 4; ++b) wav.push_back(static_cast<uint8_t>(s[b])); };
-    const uint32_t data_bytes = static_cast<uint32_t>(frames * 2);
-    tag("RIFF");
-    u32(36 + data_bytes);
-    tag("WAVE");
-    tag("fmt ");
-    u32(16);
-    u16(1);  // PCM
-    u16(1);  // mono
-    u32(rate);
-    u32(rate * 2);
-    u16(2);
-    u16(16);
-    tag("data");
-    u32(data_bytes);
-    for (int16_t s : pcm) u16(static_cast<uint16_t>(s));
-    return wav;
+    return wav_file_bytes(pcm, rate);
 }
 
 // ------------------------------------------------------------------ project

@@ -73,8 +73,9 @@ const char* const kImportShaderUsage =
     "that map those names onto the player's uniforms, the shader, and a main), the\n"
     "program and its node. NAME defaults to the file's name; an existing one is\n"
     "refused. --common gives the Common part shared by the shader's passes. Makes\n"
-    "a new project when PROJECT.json does not exist. What cannot be mapped (cube\n"
-    "maps, 3D textures, buffer passes) is named in one line; the rest is written.\n";
+    "a new project when PROJECT.json does not exist (its music a moment of silence\n"
+    "in resources/music.mp3). What cannot be mapped (cube maps, 3D textures,\n"
+    "buffer passes) is named in one line; the rest is written.\n";
 
 const char* const kNewUsage =
     "usage: qvtool new DIR\n"

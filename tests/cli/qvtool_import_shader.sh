@@ -42,6 +42,7 @@ import_and_render bom_crlf.glsl bom 0
 expect_pixel bom.png 0 17 4 7 64 "BOM and CRLF"
 expect_pixel bom.png 31 0 251 248 64 "BOM and CRLF"
 [ ! -s bom.warn ] || { cat bom.warn; fail "a plain shader warns"; }
+[ "$(head -c 4 bom/resources/music.mp3)" = RIFF ] || fail "a new project gets music where the project form keeps it"
 
 # Its own declarations of the inputs and its own main, as shaders written for
 # other players carry them; alpha 0, which an image shader shows as opaque.
