@@ -172,6 +172,7 @@ struct Analysis {
     std::optional<ChannelKind> declared[4];  // from the shader's own declarations
     std::vector<std::string> includes;       // #include lines, as written
     std::vector<std::string> extensions;     // #extension lines, moved to the top
+    std::set<std::string> defined;           // names the shader defines as macros
 };
 
 // Walks one part at global scope: drops the version line, moves extension
@@ -194,6 +195,13 @@ void edit_part(Part& part, bool drop_own_main, Analysis& found) {
                 found.includes.emplace_back(d);
                 part.replace[i] = "// " + std::string(d) + "  (not a GLSL directive: left out)";
             } else {
+                if (word.substr(0, 6) == "define") {
+                    size_t n = 6;
+                    while (n < word.size() && (word[n] == ' ' || word[n] == '\t')) ++n;
+                    size_t e = n;
+                    while (e < word.size() && is_ident_char(word[e])) ++e;
+                    found.defined.emplace(word.substr(n, e - n));
+                }
                 part.replace[i] = rename_in_directive(d);
             }
         } else if (part.tokens[i].kind == Kind::ident && kTakenNames.count(part.at(i))) {
@@ -555,28 +563,36 @@ ImageShader wrap_image_shader(std::string_view image, std::string_view common, s
     s += "\n// iTime counts seconds; the tempo is the project's when the shader was\n"
          "// imported (change this line when the tempo changes).\n";
     s += "const float qv_seconds_per_beat = " + number_text(seconds_per_beat) + ";\n";
-    s += "#define iTime (beat * qv_seconds_per_beat)\n"
-         "#define iGlobalTime iTime\n"
-         "#define iTimeDelta (1.0 / 60.0)\n"
-         "#define iFrameRate 60.0\n"
-         "#define iFrame int(iTime * 60.0)\n"
-         "#define iResolution vec3(resolution, 1.0)\n"
-         "#define iMouse vec4(0.0)  // no mouse in a demo\n"
-         "#define iDate vec4(2000.0, 0.0, 1.0, iTime)  // a fixed day; the clock runs with the demo\n"
-         "#define iSampleRate 44100.0\n";
-    for (int c = 0; c < 4; ++c) s += "#define iChannel" + std::to_string(c) + " " + kSamplerNames[c] + "\n";
-    s += "#define iChannelTime float[4](iTime, iTime, iTime, iTime)\n";
-    s += "#define iChannelResolution vec3[4](";
+    // A macro the shader defines itself is left to it: defining it twice
+    // would not compile.
+    auto define = [&](const std::string& name, const std::string& body) {
+        if (!found.defined.count(name)) s += "#define " + name + " " + body + "\n";
+    };
+    define("iTime", "(beat * qv_seconds_per_beat)");
+    define("iGlobalTime", "iTime");
+    define("iTimeDelta", "(1.0 / 60.0)");
+    define("iFrameRate", "60.0");
+    define("iFrame", "int(iTime * 60.0)");
+    define("iResolution", "vec3(resolution, 1.0)");
+    define("iMouse", "vec4(0.0)  // no mouse in a demo");
+    define("iDate", "vec4(2000.0, 0.0, 1.0, iTime)  // a fixed day; the clock runs with the demo");
+    define("iSampleRate", "44100.0");
+    for (int c = 0; c < 4; ++c) define("iChannel" + std::to_string(c), kSamplerNames[c]);
+    define("iChannelTime", "float[4](iTime, iTime, iTime, iTime)");
+    std::string sizes = "vec3[4](";
     for (int c = 0; c < 4; ++c) {
         const ChannelKind k = kinds[c].value_or(ChannelKind::texture_2d);
-        if (c) s += ", ";
-        s += k == ChannelKind::texture_3d ? "vec3(textureSize(" + std::string(kSamplerNames[c]) + ", 0))"
-                                          : "vec3(textureSize(" + std::string(kSamplerNames[c]) + ", 0), 1.0)";
+        if (c) sizes += ", ";
+        sizes += k == ChannelKind::texture_3d ? "vec3(textureSize(" + std::string(kSamplerNames[c]) + ", 0))"
+                                              : "vec3(textureSize(" + std::string(kSamplerNames[c]) + ", 0), 1.0)";
     }
-    s += ")\n";
+    define("iChannelResolution", sizes + ")");
     // Older image shaders call the GLSL ES 1.00 lookups, which 1.50 dropped.
-    s += "#define texture2D texture\n#define textureCube texture\n#define texture3D texture\n"
-         "#define texture2DLod textureLod\n#define textureCubeLod textureLod\n";
+    define("texture2D", "texture");
+    define("textureCube", "texture");
+    define("texture3D", "texture");
+    define("texture2DLod", "textureLod");
+    define("textureCubeLod", "textureLod");
     if (has_common) {
         s += "\n// ---- common\n";
         s += common_part.result();

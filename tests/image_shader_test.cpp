@@ -130,6 +130,14 @@ TEST(ImageShader_Wrap, NamesThePlayerUsesAreRenamedInTheShader) {
     EXPECT_NE(s.source.find("#define iTime (beat * qv_seconds_per_beat)"), std::string::npos);
 }
 
+TEST(ImageShader_Wrap, MacrosTheShaderDefinesItselfAreLeftToIt) {
+    const ImageShader s = wrap_image_shader(
+        std::string("#define iTime (iGlobalTime * 2.0)\n#define texture2D texture\n") + kPlain, "", "t", 0.5f);
+    EXPECT_EQ(count(s.source, "#define iTime "), 1u);
+    EXPECT_EQ(count(s.source, "#define texture2D "), 1u);
+    EXPECT_NE(s.source.find("#define iGlobalTime iTime"), std::string::npos);
+}
+
 TEST(ImageShader_Wrap, ExtensionLinesMoveToTheTop) {
     const ImageShader s =
         wrap_image_shader(std::string("float f() { return 1.0; }\n#extension GL_OES_standard_derivatives : enable\n") +
