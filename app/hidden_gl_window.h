@@ -12,7 +12,6 @@ struct SDL_Window;
 struct HiddenGlWindow {
     SDL_Window* window = nullptr;
     void* context = nullptr;  // SDL_GLContext
-    bool egl = false;         // the context came from EGL (offscreen driver), not GLX
 };
 
 // Starts SDL's video if needed, opens the window of `width` x `height` and

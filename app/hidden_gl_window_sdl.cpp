@@ -54,7 +54,6 @@ std::string open_hidden_gl_window(const char* title, int width, int height, Hidd
         close_hidden_gl_window(out);
         return why;
     }
-    out.egl = offscreen;
     if (const std::string why = load_gl_entry_points(); !why.empty()) {
         close_hidden_gl_window(out);
         return why;
