@@ -17,6 +17,9 @@ frames=9
 
 "$tool" render sample.dat "${range[@]}" -o png > /dev/null 2>&1 || fail "PNG render of the range"
 "$tool" render sample.dat "${range[@]}" -o v.mp4 > /dev/null 2>&1 || fail "render to .mp4"
+# Frames pass through two read-back buffers: frame 4 of the range is beat 9.
+"$tool" render sample.dat --beat 9 --size 96x54 -o beat9.png > /dev/null 2>&1 || fail "render of beat 9"
+cmp beat9.png png/frame_000004.png || fail "frame 4 of the range is not beat 9"
 
 probe() { ffprobe -v error -count_frames -select_streams "$2" -show_entries "stream=$3" -of csv=p=0 "$1"; }
 [ "$(probe v.mp4 v codec_name,width,height,pix_fmt,nb_read_frames)" = "h264,96,54,yuv420p,$frames" ] \
