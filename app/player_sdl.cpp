@@ -12,6 +12,7 @@
 #include "app/content_location.h"
 #include "app/device_loader.h"
 #include "app/diagnostics.h"
+#include "app/hidden_gl_window.h"
 #include "app/loading_screen.h"
 #include "app/playback_state.h"
 #include "app/player_messages.h"
@@ -111,9 +112,8 @@ int run_player(int argc, char** argv) {
         std::fprintf(stderr, "%s%s\n", kContextFailed, SDL_GetError());
         return 1;
     }
-    glewExperimental = GL_TRUE;
-    glewInit();
-    glGetError();  // glewInit may leave an enum error behind on core contexts
+    // Works on GLX and on EGL (SDL's offscreen driver has no GLX display).
+    if (const std::string why = load_gl_entry_points(); !why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
     print_gl_info();
 
     glClearColor(0, 0, 0, 1);

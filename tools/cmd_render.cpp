@@ -1,23 +1,28 @@
-// qvtool render: offline, deterministic rendering of exact beats to PNG files.
+// qvtool render: offline, deterministic rendering of exact beats to PNG files
+// or to one video file with the music.
 //
 // Every frame is drawn at its beat with the sound analysis computed from the
 // decoded music at that beat's time, so sound-reactive demos render the same
-// every time. The music is written beside the frames as WAV.
+// every time and on every machine: frame i of a range is always the beat
+// from + i * step, which lets a long range be split into parts rendered
+// apart and joined. Frames are read back while the next is drawn and
+// encoded on a worker. PNG frames get the music beside them as WAV.
 #include <GL/glew.h>
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <future>
 #include <memory>
 
 #include "app/device_loader.h"
+#include "app/frame_readback.h"
 #include "app/hidden_gl_window.h"
 #include "app/playback_state.h"
 #include "audio/audio_device.h"
@@ -27,7 +32,9 @@
 #include "serialization/content_trailer.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
-#include "tools/png_writer.h"
+#include "tools/png_frames.h"
+#include "video/async_frame_sink.h"
+#include "video/video_file.h"
 
 namespace fs = std::filesystem;
 
@@ -39,8 +46,13 @@ constexpr int kChunkFrames = 1024;
 struct RenderOptions {
     std::string input, output;
     bool single = false;
+    bool to_end = false;  // --to end: the demo's end beat, known once it is loaded
     double beat = 0, from = 0, to = 0, fps = 30;
     int width = 1280, height = 720;
+    bool video = false;  // output is a video file, not PNG frames
+    VideoSettings encoding;
+    int part = 0, parts = 1;  // --part K/N: the K-th of N equal runs of the range's frames
+    bool music_only = false, no_music = false;
 };
 
 bool parse_number(const std::string& text, double& out) {
@@ -55,10 +67,27 @@ int parse(const std::vector<std::string>& args, RenderOptions& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool takes_value = a == "-o" || a == "--beat" || a == "--from" || a == "--to" || a == "--fps" ||
-                                 a == "--size";
+                                 a == "--size" || a == "--crf" || a == "--preset" || a == "--codec" || a == "--part";
         if (takes_value && i + 1 >= args.size()) return usage_error("render", a + " needs a value");
         double v = 0;
         if (a == "-o") o.output = args[++i];
+        else if (a == "--preset") o.encoding.preset = args[++i];
+        else if (a == "--codec") o.encoding.codec = args[++i];
+        else if (a == "--music-only") o.music_only = true;
+        else if (a == "--no-music") o.no_music = true;
+        else if (a == "--to" && args[i + 1] == "end") o.to_end = have_to = true, ++i;
+        else if (a == "--crf") {
+            const std::string q = args[++i];
+            if (!parse_number(q, v) || v != std::floor(v) || v < 0 || v > 63)
+                return usage_error("render", "--crf wants a whole number from 0 to 63, not '" + q + "'");
+            o.encoding.crf = static_cast<int>(v);
+        } else if (a == "--part") {
+            const std::string k = args[++i];
+            char rest = 0;
+            if (std::sscanf(k.c_str(), "%d/%d%c", &o.part, &o.parts, &rest) != 2 || o.parts < 1 || o.parts > 10000 ||
+                o.part < 1 || o.part > o.parts)
+                return usage_error("render", "--part wants K/N with 1 <= K <= N, not '" + k + "'");
+        }
         else if (a == "--size") {
             const std::string s = args[++i];
             if (std::sscanf(s.c_str(), "%dx%d", &o.width, &o.height) != 2 || o.width < 16 || o.height < 16 ||
@@ -82,9 +111,25 @@ int parse(const std::vector<std::string>& args, RenderOptions& o) {
     if (o.output.empty()) return usage_error("render", "no output given (-o FILE or -o DIR)");
     if (have_beat == (have_from || have_to)) return usage_error("render", "give either --beat B or --from B --to B");
     if (!have_beat && !(have_from && have_to)) return usage_error("render", "--from and --to go together");
-    if (!have_beat && o.to < o.from) return usage_error("render", "--to must not be before --from");
+    if (!have_beat && !o.to_end && o.to < o.from) return usage_error("render", "--to must not be before --from");
     if (o.fps <= 0 || o.fps > 1000) return usage_error("render", "--fps must be between 0 and 1000");
     o.single = have_beat;
+    o.video = is_video_file_name(o.output);
+    if (o.video && o.single) return usage_error("render", "--beat draws one PNG; give --from and --to for a video");
+    if (!o.video && !o.single && looks_like_media_file_name(o.output))
+        return usage_error("render", "cannot write '" + fs::path(o.output).extension().string() +
+                                         "' files (write .mp4, .mkv or .webm video, or PNG frames into a folder)");
+    if (!o.video && (o.music_only || o.no_music || o.parts > 1 || o.encoding.crf >= 0 ||
+                     !o.encoding.preset.empty() || !o.encoding.codec.empty()))
+        return usage_error("render", "--crf, --preset, --codec, --part, --music-only and --no-music are for video files");
+    if (o.music_only && o.no_music) return usage_error("render", "--music-only and --no-music exclude each other");
+    if (o.part == 0) o.part = 1;
+    o.encoding.path = o.output;
+    o.encoding.width = o.width;
+    o.encoding.height = o.height;
+    o.encoding.fps = o.fps;
+    o.encoding.video = !o.music_only;
+    o.encoding.audio = !o.no_music;
     return -1;
 }
 
@@ -136,51 +181,15 @@ void analyse_at(const std::vector<int16_t>& pcm, const Demo& demo, double beat) 
     analyse_mixed_chunk(reinterpret_cast<const uint8_t*>(chunk), sizeof chunk);
 }
 
-// The back buffer as RGB rows, top row first. GL rows go up from the
-// bottom; image rows go down from the top. The alpha channel is what the demo
-// blended, not a picture: frames are opaque.
-std::vector<uint8_t> read_frame_rgb(int width, int height) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* from = &pixels[static_cast<size_t>(height - 1 - y) * width * 4];
-        uint8_t* to = &rgb[static_cast<size_t>(y) * width * 3];
-        for (int x = 0; x < width; ++x) {
-            to[x * 3] = from[x * 4];
-            to[x * 3 + 1] = from[x * 4 + 1];
-            to[x * 3 + 2] = from[x * 4 + 2];
-        }
-    }
-    return rgb;
+// The samples [begin, end) of the decoded music, silence where there is
+// none (before the music and after it), so every range has its full length.
+void music_slice(const std::vector<int16_t>& pcm, int64_t begin, int64_t end, std::vector<int16_t>& out) {
+    out.assign(static_cast<size_t>(end - begin) * 2, 0);
+    const int64_t frames = static_cast<int64_t>(pcm.size() / 2);
+    const int64_t from = std::max<int64_t>(begin, 0), to = std::min(end, frames);
+    if (from < to)
+        std::copy(pcm.begin() + from * 2, pcm.begin() + to * 2, out.begin() + (from - begin) * 2);
 }
-
-// Writes each frame's PNG on a worker while the next frame is drawn; at most
-// one write is in flight, so memory stays at two frames.
-class FrameWriter {
-public:
-    ~FrameWriter() {
-        if (pending_.valid()) pending_.wait();
-    }
-    void write(std::string path, int width, int height, std::vector<uint8_t> rgb) {
-        finish();
-        pending_ = std::async(std::launch::async, [path = std::move(path), width, height, rgb = std::move(rgb)] {
-            const std::string why = write_png_rgb(path, width, height, rgb.data());
-            return why.empty() ? why : "cannot write " + path + ": " + why;
-        });
-    }
-    // Waits for the write in flight; throws if it failed.
-    void finish() {
-        if (!pending_.valid()) return;
-        if (const std::string why = pending_.get(); !why.empty()) throw ContentError(why);
-    }
-
-private:
-    std::future<std::string> pending_;
-};
 
 void progress(size_t done, size_t total, std::chrono::steady_clock::time_point start) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -208,14 +217,11 @@ struct Device {
 int run_render(const std::vector<std::string>& args) {
     RenderOptions o;
     if (int status = parse(args, o); status >= 0) return status;
-    if (!std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "qvtool render: needs an X display (run it under xvfb-run on a headless machine)\n");
-        return 1;
-    }
     const std::string output = fs::absolute(o.output).string();
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 
     Device device;
+    prefer_hidden_video_driver();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) throw ContentError(std::string("SDL: ") + SDL_GetError());
     if (Mix_OpenAudio(kRate, AUDIO_S16LSB, 2, kChunkFrames) == -1)
         throw ContentError(std::string("mixer: ") + Mix_GetError());
@@ -233,6 +239,17 @@ int run_render(const std::vector<std::string>& args) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     install_render_node_runs();
+
+    // The output opens before the demo loads, so a missing folder, an
+    // unknown codec or an encoder that refuses the settings is told at once.
+    std::unique_ptr<FrameSink> sink;
+    const size_t frame_bytes = static_cast<size_t>(o.width) * o.height * 4;
+    if (o.video) {
+        sink = make_async_frame_sink(open_video_file(o.encoding), frame_bytes);
+    } else {
+        if (!o.single) fs::create_directories(output);
+        sink = make_async_frame_sink(make_png_frames(output, o.single, o.width, o.height), frame_bytes, 2);
+    }
 
     // Load as the player does, without loading frames; the demo is kept for
     // the life of the process like the player's.
@@ -255,42 +272,70 @@ int run_render(const std::vector<std::string>& args) {
     const std::vector<int16_t> pcm = decode_music(demo);
     prepare_sound_analysis();
 
-    std::vector<double> beats;
-    std::string frame_folder;
-    if (o.single) {
-        beats.push_back(o.beat);
-    } else {
-        const double step = demo.bpm / 60.0 / o.fps;  // beats per frame
-        const double count = std::floor((o.to - o.from) / step + 1e-9) + 1;
-        if (count > 1e6) return usage_error("render", "more than a million frames asked for");
-        for (int64_t i = 0; i < static_cast<int64_t>(count); ++i) beats.push_back(o.from + static_cast<double>(i) * step);
-        fs::create_directories(output);
-        frame_folder = output;
+    // Frame i of a range is the beat from + i * step, whichever part renders
+    // it, so parts rendered apart join without a gap or a repeat.
+    if (o.to_end) o.to = demo.end_beat;
+    if (!o.single && o.to < o.from)
+        return usage_error("render", "--to end is before --from (the demo ends at beat " + std::to_string(demo.end_beat) + ")");
+    const double step = demo.bpm / 60.0 / o.fps;  // beats per frame
+    const double count_exact = o.single ? 1 : std::floor((o.to - o.from) / step + 1e-9) + 1;
+    if (count_exact > 1e6) return usage_error("render", "more than a million frames asked for");
+    const int64_t count = static_cast<int64_t>(count_exact);
+    const int64_t first = count * (o.part - 1) / o.parts, last = count * o.part / o.parts;
+    auto beat_of = [&](int64_t i) { return o.single ? o.beat : o.from + static_cast<double>(i) * step; };
+
+    // The music of a range starts at the sample of its first beat; frame i
+    // carries the samples up to the start of frame i + 1.
+    const double start_ms = (o.from + demo.beat_offset) * 60000.0 / demo.bpm;
+    const int64_t music_start = std::llround(start_ms * kRate / 1000.0);
+    auto music_at_frame = [&](int64_t i) { return music_start + std::llround(static_cast<double>(i) * kRate / o.fps); };
+    std::vector<int16_t> slice;
+    auto write_music = [&](int64_t from_frame, int64_t to_frame) {
+        if (!o.video || o.no_music) return;
+        music_slice(pcm, music_at_frame(from_frame), music_at_frame(to_frame), slice);
+        sink->write_audio(slice.data(), slice.size() / 2);
+    };
+
+    if (o.music_only) {
+        write_music(0, count);
+        sink->finish();
+        std::printf("wrote the music of %lld frames to %s\n", static_cast<long long>(count), output.c_str());
+        return 0;
     }
 
     const auto start = std::chrono::steady_clock::now();
-    FrameWriter writer;
-    for (size_t i = 0; i < beats.size(); ++i) {
-        const float beat = static_cast<float>(beats[i]);
+    const size_t total = static_cast<size_t>(last - first);
+    int64_t delivered = first;
+    auto deliver = [&](const uint8_t* rgba) {
+        sink->write_frame(rgba);
+        write_music(delivered, delivered + 1);
+        ++delivered;
+        progress(static_cast<size_t>(delivered - first), total, start);
+    };
+    FrameReadback readback(o.width, o.height);
+    for (int64_t i = first; i < last; ++i) {
+        const double exact = beat_of(i);
+        const float beat = static_cast<float>(exact);
         state.current_beat = beat;
         state.render_size.render_width = o.width;
         state.render_size.render_height = o.height;
-        analyse_at(pcm, demo, beats[i]);
+        analyse_at(pcm, demo, exact);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glViewport(0, 0, state.render_size.render_width, state.render_size.render_height);
         demo.graph->evaluate(demo, beat);
-        glFinish();
-        char name[32];
-        std::snprintf(name, sizeof name, "frame_%06zu.png", i);
-        const std::string path = o.single ? output : frame_folder + "/" + name;
-        writer.write(path, o.width, o.height, read_frame_rgb(o.width, o.height));
+        readback.start(deliver);
         SDL_GL_SwapWindow(device.gl.window);
-        progress(i + 1, beats.size(), start);
     }
-    writer.finish();
-    const std::string wav = o.single ? fs::path(output).replace_extension(".wav").string() : frame_folder + "/music.wav";
+    while (readback.take(deliver)) {
+    }
+    sink->finish();
+    if (o.video) {
+        std::printf("wrote %zu frame%s to %s\n", total, total == 1 ? "" : "s", output.c_str());
+        return 0;
+    }
+    const std::string wav = o.single ? fs::path(output).replace_extension(".wav").string() : output + "/music.wav";
     write_wav(wav, pcm);
-    std::printf("wrote %zu frame%s and %s\n", beats.size(), beats.size() == 1 ? "" : "s", wav.c_str());
+    std::printf("wrote %zu frame%s and %s\n", total, total == 1 ? "" : "s", wav.c_str());
     return 0;
 }

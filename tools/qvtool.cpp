@@ -56,14 +56,20 @@ const char* const kTimelineUsage =
 
 const char* const kRenderUsage =
     "usage: qvtool render FILE --beat B -o frame.png [--size 1280x720]\n"
-    "       qvtool render FILE --from B --to B --fps N -o DIR [--size 1280x720]\n"
-    "Draws exact beats of a content file (or packed demo) to PNG files, offline\n"
-    "and deterministically: the sound texture and `sound` of each frame come from\n"
-    "the decoded music at that frame's time. Frames of a range are DIR/frame_NNNNNN.png;\n"
-    "the music is written beside them as WAV (frame.wav, or DIR/music.wav).\n"
-    "Needs an X display (xvfb-run on a headless machine). Join frames and music with:\n"
-    "  ffmpeg -framerate N -i DIR/frame_%06d.png -i DIR/music.wav -c:v libx264 \\\n"
-    "         -pix_fmt yuv420p -shortest demo.mp4\n";
+    "       qvtool render FILE --from B --to B|end --fps N -o DIR [--size 1280x720]\n"
+    "       qvtool render FILE --from B --to B|end --fps N -o demo.mp4|.mkv|.webm [--size 1280x720]\n"
+    "                     [--crf Q] [--preset P] [--codec C] [--part K/N] [--no-music|--music-only]\n"
+    "Draws exact beats of a content file (or packed demo) offline and\n"
+    "deterministically: the sound texture and `sound` of each frame come from\n"
+    "the decoded music at that frame's time. Frames of a range are DIR/frame_NNNNNN.png\n"
+    "with the music beside them as WAV (frame.wav, or DIR/music.wav), or one video\n"
+    "file with the music of the range: H.264 and AAC in .mp4 and .mkv, VP9 and Opus\n"
+    "in .webm. --crf (default 18 for H.264, 31 for VP9) and --preset (default medium;\n"
+    "for VP9 good, best or realtime) go to the video encoder; --codec picks another\n"
+    "(h264, vp9 or an FFmpeg encoder name). --to end is the demo's end beat.\n"
+    "--part K/N renders the K-th of N equal runs of the range's frames, --no-music\n"
+    "leaves the sound out and --music-only writes only the sound: what\n"
+    "scripts/render-farm joins. Works with or without an X display (EGL then).\n";
 
 const char* const kImportShaderUsage =
     "usage: qvtool import-shader FILE.glsl PROJECT.json [--name NAME] [--common FILE]\n"
@@ -111,7 +117,7 @@ const std::vector<Command>& all_commands() {
         {"unpack", "unpack content into a JSON project with resource files", kUnpackUsage, run_unpack},
         {"info", "summarise a content file and warn about what will not play", kInfoUsage, run_info},
         {"graph", "write the node graph of a content file as a Graphviz DOT file", kGraphUsage, run_graph},
-        {"render", "draw exact beats of a demo to PNG files, with its music as WAV", kRenderUsage, run_render},
+        {"render", "draw exact beats of a demo to PNG files or to a video with its music", kRenderUsage, run_render},
         {"new", "write a small project that packs and plays at once", kNewUsage, run_new},
         {"import-shader", "add an image shader to a project as a program drawn by the graph", kImportShaderUsage,
          run_import_shader},

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # qvtool render on the bundled sample: frames match the reference pictures in
 # tests/golden/ within a small tolerance (llvmpipe is deterministic), a second
-# render gives identical files, and a range writes its frames and the music.
+# render gives identical files, so does one without a display (EGL), and a
+# range writes its frames and the music.
 # QV_UPDATE_GOLDEN=1 rewrites the references instead of comparing.
 source "$(dirname "$0")/lib/setup.bash" "$@"
 need_display
@@ -28,6 +29,11 @@ done
 "$tool" render "$work/sample.dat" --beat 20 --size 320x180 -o "$work/again.png" > /dev/null 2>&1
 cmp "$work/beat20.png" "$work/again.png" || fail "two renders of one beat differ"
 cmp "$work/beat20.wav" "$work/again.wav" || fail "two renders write different music"
+
+# Without an X display the render runs on EGL and gives the very same pixels.
+env -u DISPLAY "$tool" render "$work/sample.dat" --beat 40 --size 320x180 -o "$work/egl40.png" > /dev/null 2>&1 \
+  || fail "render without a display"
+cmp "$work/beat40.png" "$work/egl40.png" || fail "EGL and X renders of beat 40 differ"
 
 "$tool" render "$work/sample.dat" --from 8 --to 9 --fps 4 --size 160x90 -o "$work/range" > /dev/null 2> "$work/progress"
 frames=$(ls "$work/range"/frame_*.png | wc -l)

@@ -1,8 +1,7 @@
 // A real GL 3.3 core context for device tests: one small hidden window and
 // context per test process, made on first use and kept until exit, so every
-// GL test in the program shares it. Needs X (run under xvfb-run); without the
-// x11 video driver the context is refused with a reason rather than falling
-// back to a driver GLEW cannot use.
+// GL test in the program shares it. Under xvfb-run the context is GLX;
+// without a display SDL's offscreen driver gives an EGL one.
 #pragma once
 
 #include <cstdint>
