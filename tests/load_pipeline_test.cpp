@@ -78,6 +78,9 @@ std::vector<uint8_t> mixed_content(int textures) {
         demo.models.push_back(std::move(model));
     }
     demo.textures.push_back(std::make_unique<Texture>("last", ByteBuffer(std::vector<uint8_t>(5, 9))));
+    auto scene = std::make_unique<Scene>();
+    scene->name = "after the models";
+    demo.scenes.push_back(std::move(scene));
     ContentWriter out;
     demo.write(out);
     return std::vector<uint8_t>(out.bytes().begin(), out.bytes().end());
@@ -128,6 +131,7 @@ public:
              " primitives=" + std::to_string(m.primitive_draws.size()) +
              " animations=" + std::to_string(m.animations ? m.animations->animations.size() : 0));
     }
+    void scene_read(Scene& s) override { turn("scene " + s.name); }
     void progress(uint64_t read, uint64_t total) override {
         turn("progress " + std::to_string(read) + "/" + std::to_string(total));
     }
@@ -190,16 +194,16 @@ TEST(DecodeAhead_MixedContent, SameTurnsMessagesAndResultsAsDecodingInTurn) {
     const Loaded expected = load(bytes, in_turn);
     ASSERT_EQ(expected.failure, "");
     // Each model's messages come right before its turn.
-    EXPECT_NE(expected.out.find("[progress 15/20]\nname of animation: slide\n[model m0.glb parsed=1 valid=1 "
-                                "primitives=1 animations=1]\n[progress 16/20]\nErr: Too short data size for glTF "
+    EXPECT_NE(expected.out.find("[progress 15/21]\nname of animation: slide\n[model m0.glb parsed=1 valid=1 "
+                                "primitives=1 animations=1]\n[progress 16/21]\nErr: Too short data size for glTF "
                                 "Binary.\nFailed to parse glTF\n[model m1.glb parsed=0"),
               std::string::npos)
         << expected.out;
-    EXPECT_NE(expected.out.find("[progress 17/20]\nModel m2.glb is unusable and will not be drawn:"),
+    EXPECT_NE(expected.out.find("[progress 17/21]\nModel m2.glb is unusable and will not be drawn:"),
               std::string::npos)
         << expected.out;
     EXPECT_NE(expected.err.find("Boem kapot"), std::string::npos) << expected.err;
-    EXPECT_NE(expected.log.find("model m3.glb parsed=1 valid=1 primitives=1 animations=1\nprogress 19/20"),
+    EXPECT_NE(expected.log.find("model m3.glb parsed=1 valid=1 primitives=1 animations=1\nprogress 19/21"),
               std::string::npos)
         << expected.log;
 
