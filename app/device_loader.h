@@ -28,7 +28,7 @@ public:
 
     // `screen` may be null (offline rendering): then no loading frames.
     // `workers` decode threads; 0 decodes every record on the reading thread
-    // right before its turn. Needs the GL context current and the mixer open.
+    // right before its turn. Needs the GL context current.
     DeviceLoadHooks(LoadingScreen* screen, SDL_Window* window, SDL_GLContext context,
                     size_t workers = decode_workers_from_environment());
     ~DeviceLoadHooks() override;
