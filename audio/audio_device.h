@@ -32,7 +32,9 @@ void stop_music();
 
 // Decodes the sample's buffer into a mixer chunk and measures it with the
 // mixer's format. On failure (undecodable or oversized data, mixer not open)
-// chunk is null and the duration 0; no message.
+// chunk is null and the duration 0; no message. Safe on a worker thread
+// while the mixer is open (it only reads the mixer's format), but not while
+// another thread opens or closes the mixer.
 void decode_audio_sample(AudioSample& sample);
 
 // Decodes music bytes whole into what the mixer plays: interleaved signed

@@ -4,6 +4,8 @@
 #include <SDL_mixer.h>
 
 #include <climits>
+#include <cstring>
+#include <mutex>
 
 #include "app/playback_state.h"
 #include "audio/audio_sample.h"
@@ -52,12 +54,30 @@ void stop_music() {
     g_music = nullptr;
 }
 
+namespace {
+
+// The mixer's built-in MIDI synthesiser keeps its instrument state in
+// globals; MIDI samples decode one at a time. Every other decoder it has
+// works on per-file state once the mixer is open.
+std::mutex g_midi_decode;
+
+bool is_midi(const ByteBuffer& bytes) {
+    const auto& b = bytes.data;
+    if (b.size() >= 4 && std::memcmp(b.data(), "MThd", 4) == 0) return true;
+    return b.size() >= 12 && std::memcmp(b.data(), "RIFF", 4) == 0 && std::memcmp(b.data() + 8, "RMID", 4) == 0;
+}
+
+}  // namespace
+
 void decode_audio_sample(AudioSample& sample) {
     sample.chunk.reset();
     sample.duration_ms = 0;
     SDL_RWops* rw = open_memory(sample.buffer);
     if (!rw) return;
+    std::unique_lock<std::mutex> midi(g_midi_decode, std::defer_lock);
+    if (is_midi(sample.buffer)) midi.lock();
     Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);  // the mixer frees rw
+    if (midi.owns_lock()) midi.unlock();
     if (!chunk) return;
     const PlaybackState& state = playback();
     sample.duration_ms = audio_duration_ms(chunk->alen, state.mixer_channels, state.mixer_frequency);

@@ -24,6 +24,7 @@
 #include "render/font_texture.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
+#include "render/texture_surface_sdl.h"
 
 // ---- shader programs ----------------------------------------------------
 
@@ -57,7 +58,16 @@ uint32_t create_solid_texture(float r, float g, float b, float a);
 // Decodes texture.image (any format SDL2_image reads) into RGBA bytes, first
 // row = top of the image, and uploads it (clamp to edge). Undecodable bytes
 // leave the texture at GL name 0 and size 0 x 0, silently.
+// Same as upload_decoded_texture(texture, decode_texture(texture, max).get()).
 void upload_texture(Texture& texture);
+// The decoding half, without GL and safe on any thread: an RGBA surface of
+// the picture (bytes R, G, B, A), or null when the bytes do not decode or
+// either side exceeds `max_size` (max_texture_size(), asked beforehand).
+SurfacePtr decode_texture(const Texture& texture, int32_t max_size);
+// The GL half: the texture from `rgba`; null leaves GL name 0 and 0 x 0.
+void upload_decoded_texture(Texture& texture, SDL_Surface* rgba);
+// GL_MAX_TEXTURE_SIZE of the current context.
+int32_t max_texture_size();
 // Makes `texture` a zero-filled RGBA texture of the given size named
 // "Texture <address> (<w> x <h>)".
 void make_blank_texture(Texture& texture, int32_t width, int32_t height);

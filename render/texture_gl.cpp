@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "render/render_gl.h"
@@ -56,8 +57,7 @@ void upload_surface(uint32_t texture, SDL_Surface* surface) {
 }
 
 bool texture_size_supported(int32_t width, int32_t height) {
-    GLint max_size = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
+    const int32_t max_size = max_texture_size();
     return width > 0 && height > 0 && width <= max_size && height <= max_size;
 }
 
@@ -67,27 +67,54 @@ SurfacePtr make_rgba_surface(int32_t width, int32_t height) {
     return SurfacePtr(SDL_CreateRGBSurface(0, width, height, 32, kMaskR, kMaskG, kMaskB, kMaskA));
 }
 
-void upload_texture(Texture& texture) {
-    texture.gl_texture = 0;
-    texture.width = texture.height = 0;
-    if (texture.image.empty() || texture.image.size() > static_cast<size_t>(INT32_MAX)) return;
+int32_t max_texture_size() {
+    GLint max_size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
+    return max_size;
+}
+
+namespace {
+
+// SDL_image's XPM reader keeps its line buffer in static storage; two such
+// pictures must not decode at once. Every other format it reads decodes from
+// per-call state.
+std::mutex g_xpm_decode;
+
+}  // namespace
+
+SurfacePtr decode_texture(const Texture& texture, int32_t max_size) {
+    if (texture.image.empty() || texture.image.size() > static_cast<size_t>(INT32_MAX)) return nullptr;
 
     SDL_RWops* ops = SDL_RWFromConstMem(texture.image.data.data(), static_cast<int>(texture.image.size()));
-    if (!ops) return;
+    if (!ops) return nullptr;
+    std::unique_lock<std::mutex> xpm(g_xpm_decode, std::defer_lock);
+    if (IMG_isXPM(ops)) xpm.lock();
     SurfacePtr decoded(IMG_Load_RW(ops, 0));
     SDL_RWclose(ops);
-    if (!decoded || !texture_size_supported(decoded->w, decoded->h)) return;
+    if (xpm.owns_lock()) xpm.unlock();
+    if (!decoded || decoded->w <= 0 || decoded->h <= 0 || decoded->w > max_size || decoded->h > max_size)
+        return nullptr;
 
     SurfacePtr rgba = make_rgba_surface(decoded->w, decoded->h);
-    if (!rgba) return;
+    if (!rgba) return nullptr;
     // The source keeps SDL's default blend mode, so a fully transparent pixel
     // lands as (0, 0, 0, 0) on the zero-filled target whatever its colour.
-    if (SDL_UpperBlit(decoded.get(), nullptr, rgba.get(), nullptr) != 0) return;
+    if (SDL_UpperBlit(decoded.get(), nullptr, rgba.get(), nullptr) != 0) return nullptr;
+    return rgba;
+}
 
+void upload_decoded_texture(Texture& texture, SDL_Surface* rgba) {
+    texture.gl_texture = 0;
+    texture.width = texture.height = 0;
+    if (!rgba) return;
     // First row = top of the image; nothing is flipped.
-    texture.gl_texture = create_texture_from_surface(rgba.get());
+    texture.gl_texture = create_texture_from_surface(rgba);
     texture.width = rgba->w;
     texture.height = rgba->h;
+}
+
+void upload_texture(Texture& texture) {
+    upload_decoded_texture(texture, decode_texture(texture, max_texture_size()).get());
 }
 
 void make_blank_texture(Texture& texture, int32_t width, int32_t height) {

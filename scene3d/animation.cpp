@@ -11,6 +11,7 @@
 
 #include "scene3d/messages.h"
 #include "scene3d/model_validation.h"
+#include "serialization/load_messages.h"
 
 namespace Animation {
 namespace {
@@ -58,7 +59,7 @@ std::shared_ptr<Skeleton> build_skeleton(const tinygltf::Model& d) {
     skeleton->name = skin.name;
     skeleton->joints.resize(skin.joints.size());
     skeleton->joint_matrices.assign(skin.joints.size(), glm::mat4(0.0f));
-    std::printf("%s%s\n", scene3d_messages::kSkeletonName, skin.name.c_str());
+    load_printf("%s%s\n", scene3d_messages::kSkeletonName, skin.name.c_str());
 
     const uint8_t* inverse_binds = accessor_data(d, skin.inverseBindMatrices);
     for (size_t i = 0; i < skin.joints.size(); ++i) {
@@ -108,7 +109,7 @@ Sampler build_sampler(const tinygltf::Model& d, const tinygltf::AnimationSampler
         sampler.values.resize(out.count, glm::vec4(0.0f));
         for (size_t i = 0; i < out.count; ++i) std::memcpy(&sampler.values[i].x, data + i * components * 4, components * 4);
     } else {
-        std::cerr << scene3d_messages::kBadSamplerOutput << '\n';
+        load_eprintf("%s\n", scene3d_messages::kBadSamplerOutput);
     }
     return sampler;
 }
@@ -130,7 +131,7 @@ Built build(const tinygltf::Model& d) {
     }
 
     for (const tinygltf::Animation& source : d.animations) {
-        std::printf("%s%s\n", scene3d_messages::kAnimationName, source.name.c_str());
+        load_printf("%s%s\n", scene3d_messages::kAnimationName, source.name.c_str());
         auto animation = std::make_shared<ModelAnimation>();
         animation->name = source.name;
         for (const tinygltf::AnimationSampler& s : source.samplers) animation->samplers.push_back(build_sampler(d, s));
@@ -149,7 +150,7 @@ Built build(const tinygltf::Model& d) {
             else if (ch.target_path == "scale")
                 channel.path = scale;
             else
-                std::cerr << scene3d_messages::kPathNotSupported << '\n';
+                load_eprintf("%s\n", scene3d_messages::kPathNotSupported);
             animation->channels.push_back(channel);
         }
         const int32_t index = static_cast<int32_t>(built.animations->animations.size());

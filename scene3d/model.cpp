@@ -17,6 +17,7 @@
 #include "scene3d/messages.h"
 #include "scene3d/model_validation.h"
 #include "serialization/data.h"
+#include "serialization/load_messages.h"
 
 Model::Model() = default;
 Model::~Model() = default;
@@ -175,10 +176,10 @@ void Model::clear_derived() {
 void Model::after_parse(bool ok, const std::string& warn, const std::string& err) {
     using namespace scene3d_messages;
     clear_derived();
-    if (!warn.empty()) std::printf(kWarn, warn.c_str());
-    if (!err.empty()) std::printf(kErr, err.c_str());
+    if (!warn.empty()) load_printf(kWarn, warn.c_str());
+    if (!err.empty()) load_printf(kErr, err.c_str());
     if (!ok) {
-        std::printf("%s", kParseFailed);
+        load_printf("%s", kParseFailed);
         document = tinygltf::Model();
         return;
     }
@@ -186,7 +187,7 @@ void Model::after_parse(bool ok, const std::string& warn, const std::string& err
 
     rejection = validate_gltf(document);
     if (!rejection.empty()) {
-        std::printf(kUnusable, filename.c_str(), rejection.c_str());
+        load_printf(kUnusable, filename.c_str(), rejection.c_str());
         return;
     }
     valid = true;
@@ -373,7 +374,13 @@ void Model::from_json(const nlohmann::json& json) {
 }
 
 void Model::read(ContentReader& in) {
+    read_stored(in);
+    parse_stored();
+}
+
+void Model::read_stored(ContentReader& in) {
     filename = in.read_string("model filename");
     buffer.read(in);
-    parse_glb("resources", true);
 }
+
+void Model::parse_stored() { parse_glb("resources", true); }

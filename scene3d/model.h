@@ -128,7 +128,12 @@ public:
     nlohmann::json to_json(bool external_files) const override;
     void write(ContentWriter& out) const override;
     void from_json(const nlohmann::json& json) override;
+    // read() is read_stored() then parse_stored(). The loader calls them apart
+    // so that parsing (GL-free and thread-safe; messages through load_printf)
+    // can run on a decode worker.
     void read(ContentReader& in) override;
+    void read_stored(ContentReader& in);
+    void parse_stored();
 
 private:
     void clear_derived();

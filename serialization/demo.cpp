@@ -1,11 +1,17 @@
 #include "serialization/demo.h"
 
 #include <cstdio>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <type_traits>
 #include <unordered_map>
 
 #include "nodes/node_registry.h"
 #include "nodes/resource_node_types.h"
 #include "serialization/file_io.h"
+#include "serialization/load_messages.h"
 
 namespace {
 
@@ -14,20 +20,101 @@ namespace {
 // the stream cannot hold are rejected before any list is sized from them.
 constexpr size_t kMinElementBytes = 8 + 9;
 
-template <typename T, typename OnRead>
+// Records read but not yet turned, oldest first. A record's turn waits for
+// its decode, prints what the decode said, runs the record's hook and then
+// the progress call for it, so the hooks see records one at a time in stream
+// order however the decodes were spread.
+class TurnQueue {
+public:
+    explicit TurnQueue(LoadHooks& hooks) : hooks_(hooks), depth_(hooks.read_ahead()) {}
+    // A decode still running writes into its record: never leave before it
+    // is done, even when reading failed.
+    ~TurnQueue() {
+        for (Pending& p : pending_)
+            if (p.decoded.valid()) p.decoded.wait();
+    }
+    TurnQueue(const TurnQueue&) = delete;
+    TurnQueue& operator=(const TurnQueue&) = delete;
+
+    // `decode` may be empty (nothing to decode).
+    void add(std::function<void()> decode, std::function<void()> turn) {
+        // Room first: the oldest record has its turn before another decode
+        // starts, so no more than depth_ decoded results ever wait.
+        while (!broken_ && !pending_.empty() && pending_.size() >= depth_) run_next();
+        Pending p;
+        p.messages = std::make_shared<LoadMessages>();
+        if (decode)
+            p.decoded = hooks_.start_decode([decode = std::move(decode), messages = p.messages] {
+                CapturedMessages capture(*messages);
+                decode();
+            });
+        p.turn = std::move(turn);
+        pending_.push_back(std::move(p));
+        if (depth_ == 0) run_next();
+    }
+
+    // After a turn failed, the records behind it never get theirs, as when
+    // the failure stopped the reader right at that record.
+    void run_all() {
+        while (!broken_ && !pending_.empty()) run_next();
+    }
+
+private:
+    struct Pending {
+        std::future<void> decoded;
+        std::shared_ptr<LoadMessages> messages;
+        std::function<void()> turn;
+    };
+
+    void run_next() {
+        Pending p = std::move(pending_.front());
+        pending_.pop_front();
+        if (p.decoded.valid()) p.decoded.wait();
+        print_load_messages(*p.messages);
+        try {
+            if (p.decoded.valid()) p.decoded.get();  // a decode that threw fails here, at its record
+            p.turn();
+        } catch (...) {
+            broken_ = true;
+            throw;
+        }
+    }
+
+    LoadHooks& hooks_;
+    const size_t depth_;
+    std::deque<Pending> pending_;
+    bool broken_ = false;
+};
+
+// What is read of a record before its decode: everything but models, whose
+// parsing is their decode.
+template <typename T>
+void read_body(T& element, ContentReader& in) {
+    element.read(in);
+}
+void read_body(Model& model, ContentReader& in) { model.read_stored(in); }
+
+struct NoDecode {};
+
+template <typename T, typename Decode, typename OnTurn>
 void read_list(ContentReader& in, const char* what, std::vector<std::unique_ptr<T>>& list, IdentityMap& identities,
-               uint64_t& read, uint64_t total, LoadHooks& hooks, OnRead on_read) {
+               uint64_t& read, uint64_t total, LoadHooks& hooks, TurnQueue& turns, Decode decode, OnTurn on_turn) {
     const uint64_t count = in.read_count(what, kMinElementBytes);
     list.clear();
     list.reserve(count);
     for (uint64_t i = 0; i < count; ++i) {
         const uint64_t identity = in.read_u64(what);
         auto element = std::make_unique<T>();
-        element->read(in);
+        read_body(*element, in);
         identities[identity] = element.get();
         list.push_back(std::move(element));
-        on_read(*list.back());
-        hooks.progress(read, total);
+        T& record = *list.back();
+        std::function<void()> job;
+        if constexpr (!std::is_same_v<Decode, NoDecode>) job = [&record, decode] { decode(record); };
+        turns.add(std::move(job), [&record, on_turn, &hooks, k = read, total] {
+            on_turn(record);
+            hooks.progress(k, total);
+        });
         ++read;
     }
 }
@@ -103,19 +190,36 @@ void Demo::read_with(ContentReader& in, LoadHooks& hooks) {
     IdentityMap identities;
     uint64_t k = 0;
     const uint64_t total = record_count;
-    read_list(in, "event list", events, identities, k, total, hooks, ignore);
-    read_list(in, "effect list", effects, identities, k, total, hooks, ignore);
-    read_list(in, "shader list", shaders, identities, k, total, hooks,
-              [&](ShaderProgram& p) { hooks.shader_read(p); });
-    read_list(in, "texture list", textures, identities, k, total, hooks, [&](Texture& t) { hooks.texture_read(t); });
-    read_list(in, "audio sample list", audio_samples, identities, k, total, hooks,
-              [&](AudioSample& s) { hooks.audio_sample_read(s); });
-    read_list(in, "event group list", event_groups, identities, k, total, hooks, ignore);
-    read_list(in, "font list", fonts, identities, k, total, hooks, [&](Font& f) { hooks.font_read(f); });
-    read_list(in, "font texture list", font_textures, identities, k, total, hooks, ignore);
-    read_list(in, "data list", datas, identities, k, total, hooks, ignore);
-    read_list(in, "model list", models, identities, k, total, hooks, [&](Model& m) { hooks.model_read(m); });
-    read_list(in, "scene list", scenes, identities, k, total, hooks, [&](Scene& s) { hooks.scene_read(s); });
+    const NoDecode none;
+    TurnQueue turns(hooks);
+    try {
+        read_list(in, "event list", events, identities, k, total, hooks, turns, none, ignore);
+        read_list(in, "effect list", effects, identities, k, total, hooks, turns, none, ignore);
+        read_list(in, "shader list", shaders, identities, k, total, hooks, turns, none,
+                  [&](ShaderProgram& p) { hooks.shader_read(p); });
+        read_list(in, "texture list", textures, identities, k, total, hooks, turns,
+                  [&](Texture& t) { hooks.texture_decode(t); }, [&](Texture& t) { hooks.texture_read(t); });
+        read_list(in, "audio sample list", audio_samples, identities, k, total, hooks, turns,
+                  [&](AudioSample& s) { hooks.audio_sample_decode(s); },
+                  [&](AudioSample& s) { hooks.audio_sample_read(s); });
+        read_list(in, "event group list", event_groups, identities, k, total, hooks, turns, none, ignore);
+        read_list(in, "font list", fonts, identities, k, total, hooks, turns, none, [&](Font& f) { hooks.font_read(f); });
+        read_list(in, "font texture list", font_textures, identities, k, total, hooks, turns, none, ignore);
+        read_list(in, "data list", datas, identities, k, total, hooks, turns, none, ignore);
+        read_list(in, "model list", models, identities, k, total, hooks, turns, [](Model& m) { m.parse_stored(); },
+                  [&](Model& m) { hooks.model_read(m); });
+        read_list(in, "scene list", scenes, identities, k, total, hooks, turns, none,
+                  [&](Scene& s) { hooks.scene_read(s); });
+    } catch (...) {
+        // The records read before the fault still have their turns, as they
+        // would have had when each turn came right after its record.
+        try {
+            turns.run_all();
+        } catch (...) {
+        }
+        throw;
+    }
+    turns.run_all();
     music.read(in);
 
     // Relinking: events first, groups after effects, font textures make their
@@ -220,7 +324,10 @@ void Demo::from_json(const nlohmann::json& json) {
 }
 
 void Demo::from_json_with(const nlohmann::json& json, LoadHooks& hooks) {
-    list_from_json(json, "textures", textures, [&](Texture& t) { hooks.texture_read(t); });
+    list_from_json(json, "textures", textures, [&](Texture& t) {
+        hooks.texture_decode(t);
+        hooks.texture_read(t);
+    });
     list_from_json(json, "shaders", shaders, [&](ShaderProgram& p) { hooks.shader_read(p); });
     list_from_json(json, "fonts", fonts, [&](Font& f) { hooks.font_read(f); });
     list_from_json(json, "font_textures", font_textures, ignore);
@@ -228,7 +335,10 @@ void Demo::from_json_with(const nlohmann::json& json, LoadHooks& hooks) {
     list_from_json(json, "models", models, [&](Model& m) { hooks.model_read(m); });
     list_from_json(json, "scenes", scenes, [&](Scene& s) { hooks.scene_read(s); });
     list_from_json(json, "effects", effects, ignore);
-    list_from_json(json, "audio_samples", audio_samples, [&](AudioSample& s) { hooks.audio_sample_read(s); });
+    list_from_json(json, "audio_samples", audio_samples, [&](AudioSample& s) {
+        hooks.audio_sample_decode(s);
+        hooks.audio_sample_read(s);
+    });
     list_from_json(json, "event_groups", event_groups, ignore);
     list_from_json(json, "events", events, ignore);
     record_count = list_element_count();

@@ -2,9 +2,20 @@
 // happens right after each record without the content model knowing GL.
 // The defaults do nothing: the packer, the tests of the content model and the
 // fuzzers read content without any device.
+//
+// Each record is loaded in two steps. Its decode (model parsing and the
+// *_decode hooks: thread-safe, no GL) starts as soon as its bytes are read and
+// may run elsewhere (start_decode). Its turn comes in stream order, on the
+// reading thread, once its decode is done and every earlier record had its
+// turn: the messages its decode printed (load_printf), then the *_read hook,
+// then progress. The reader reads up to read_ahead() records past the one
+// whose turn is next, so decoding overlaps the turns of earlier records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <future>
 
 class ShaderProgram;
 class Texture;
@@ -19,7 +30,23 @@ class LoadHooks {
 public:
     virtual ~LoadHooks() = default;
 
-    // Right after the record is read (before the loading frame for it).
+    // ---- decode: maybe on a worker, before the record's turn ----
+    // Must not touch GL, the loading screen or any record but its own. Each
+    // *_read hook below is preceded by its record's decode.
+    virtual void texture_decode(Texture&) {}
+    virtual void audio_sample_decode(AudioSample&) {}
+
+    // Runs a record's decode. The default runs it at once on the calling
+    // thread; a loader with workers queues it and returns. The future carries
+    // an exception the decode threw; it is rethrown at the record's turn.
+    virtual std::future<void> start_decode(std::function<void()> decode);
+    // Records the reader may hold read but not yet turned; at most this many
+    // decoded results wait for their turn. 0: each record's turn comes right
+    // after it is read.
+    virtual size_t read_ahead() const { return 0; }
+
+    // ---- the record's turn: on the reading thread, in stream order ----
+    // After the record's decode (before the loading frame for it).
     virtual void shader_read(ShaderProgram&) {}
     virtual void texture_read(Texture&) {}
     virtual void font_read(Font&) {}
