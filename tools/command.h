@@ -29,3 +29,4 @@ int run_info(const std::vector<std::string>& args);
 int run_render(const std::vector<std::string>& args);
 int run_graph(const std::vector<std::string>& args);
 int run_timeline(const std::vector<std::string>& args);
+int run_preview(const std::vector<std::string>& args);
