@@ -157,6 +157,9 @@ private:
 void Preview::report(const std::vector<SourceError>& errors) {
     errors_.clear();
     for (const SourceError& e : errors) {
+        // A broken included text breaks every program that includes it, with
+        // the same mapped line: said once.
+        if (std::find(errors_.begin(), errors_.end(), e.text()) != errors_.end()) continue;
         errors_.push_back(e.text());
         std::printf("error: %s\n", e.text().c_str());
     }

@@ -71,6 +71,8 @@ std::vector<SourceError> compile_errors(const std::string& log, const MappedSour
         if (end == std::string::npos) end = log.size();
         const std::string line = log.substr(start, end - start);
         start = end + 1;
+        // A link after a failed compile only says that it failed.
+        if (line.find("LINKER ERROR") != std::string::npos && !errors.empty()) break;
         if (line.find_first_not_of(" \t\r") == std::string::npos || is_warning_only(line)) continue;
         std::smatch m;
         SourceError e;
