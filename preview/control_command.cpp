@@ -70,6 +70,12 @@ ControlCommand parse_control_command(std::string_view line) {
         c.kind = Kind::Loop;
         return c;
     }
+    if (verb == "overlay") {
+        if (!arity(1) || (w[1] != "on" && w[1] != "off")) return refuse("overlay wants on or off");
+        c.kind = Kind::Overlay;
+        c.a = w[1] == "on" ? 1 : 0;
+        return c;
+    }
     if (verb == "size") {
         const size_t x = arity(1) ? w[1].find('x') : std::string::npos;
         if (x == std::string::npos || !whole(w[1].substr(0, x), c.width) || !whole(w[1].substr(x + 1), c.height) ||

@@ -3,16 +3,16 @@
 // JSON answer line on standard output.
 //
 //   seek BEAT | pause | play | loop A B | loop off | size WxH |
-//   screenshot PATH.png | status | quit
+//   screenshot PATH.png | status | quit | overlay on | overlay off
 #pragma once
 
 #include <string>
 #include <string_view>
 
 struct ControlCommand {
-    enum class Kind { None, Seek, Pause, Play, Loop, LoopOff, Size, Screenshot, Status, Quit };
+    enum class Kind { None, Seek, Pause, Play, Loop, LoopOff, Size, Screenshot, Status, Quit, Overlay };
     Kind kind = Kind::None;
-    double a = 0, b = 0;        // seek: a; loop: a .. b (a < b)
+    double a = 0, b = 0;        // seek: a; loop: a .. b (a < b); overlay: a = 1 on, 0 off
     int width = 0, height = 0;  // size, 16 .. 8192 each
     std::string path;           // screenshot, ends in .png
     std::string error;          // set when kind is None: why the line was refused

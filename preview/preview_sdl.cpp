@@ -5,6 +5,8 @@
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -103,9 +105,28 @@ nlohmann::json error_answer(const std::string& why) { return {{"ok", false}, {"e
 struct ReloadRecord {
     std::string kind = "none";  // none, shaders, project
     bool ok = true;
-    double ms = 0;
+    double ms = 0;               // the reload itself
+    double save_to_frame_ms = 0; // newest save of the changed files to the swap of the first frame after
     int count = 0;
 };
+
+int64_t realtime_ns() {
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// When the newest of the files was written, on the clock file times use;
+// now for files that are gone.
+int64_t newest_save_ns(const std::vector<std::string>& files) {
+    int64_t newest = 0;
+    for (const std::string& f : files) {
+        struct stat info {};
+        if (::stat(f.c_str(), &info) != 0) return realtime_ns();
+        newest = std::max(newest, static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec);
+    }
+    return newest;
+}
 
 class Preview {
 public:
@@ -151,6 +172,7 @@ private:
     std::vector<std::string> pending_screenshots_;
     double fps_ = 0, frame_ms_ = 0;
     uint64_t frames_ = 0;
+    int64_t saved_at_ns_ = 0;  // of the reload whose first frame is not shown yet
     float current_beat_ = 0;
 };
 
@@ -195,6 +217,7 @@ void Preview::reload(const std::vector<std::string>& changed) {
     const int64_t start = now_us();
     ReloadPlan plan = plan_reload(changed, demo_->shaders, folder_);
     if (!plan.full && plan.programs.empty()) return;
+    saved_at_ns_ = newest_save_ns(changed);
     ReloadRecord record;
     record.count = last_reload_.count + 1;
     if (!plan.full) {
@@ -266,7 +289,10 @@ nlohmann::json Preview::status() const {
             {"frame", frames_},
             {"width", playback().render_size.render_width},
             {"height", playback().render_size.render_height},
-            {"reload", {{"kind", last_reload_.kind}, {"ok", last_reload_.ok}, {"ms", last_reload_.ms}, {"count", last_reload_.count}}},
+            {"reload", {{"kind", last_reload_.kind}, {"ok", last_reload_.ok}, {"ms", last_reload_.ms},
+                        {"save_to_frame_ms", last_reload_.save_to_frame_ms}, {"count", last_reload_.count}}},
+            {"frame_ms", std::round(frame_ms_ * 1000) / 1000},
+            {"overlay", overlay_ok_ && overlay_.visible},
             {"errors", errors_}};
 }
 
@@ -301,6 +327,10 @@ void Preview::handle_command(const ControlCommand& c) {
         pending_screenshots_.push_back(c.path);  // answered after the next frame
         return;
     case Kind::Status: answer(status()); return;
+    case Kind::Overlay:
+        overlay_.visible = c.a != 0;
+        answer({{"ok", true}, {"overlay", overlay_ok_ && overlay_.visible}});
+        return;
     case Kind::Quit: answer({{"ok", true}}); quit_requested_ = true; return;
     }
 }
@@ -456,12 +486,17 @@ int Preview::run(SDL_Window* window, SDL_GLContext context) {
         }
         SDL_GL_SwapWindow(window_);
         ++frames_;
+        if (saved_at_ns_ != 0) {
+            last_reload_.save_to_frame_ms = static_cast<double>(realtime_ns() - saved_at_ns_) / 1e6;
+            saved_at_ns_ = 0;
+        }
         if (quit_requested_) quit_ = true;
 
         const int64_t used = now_us() - frame_start;
         if (used < kMinFrameUs) SDL_Delay(static_cast<Uint32>((kMinFrameUs - used) / 1000));
         const double frame_seconds = static_cast<double>(now_us() - frame_start) / 1e6;
-        frame_ms_ = static_cast<double>(used) / 1000.0;
+        const double used_ms = static_cast<double>(used) / 1000.0;
+        frame_ms_ = frame_ms_ == 0 ? used_ms : frame_ms_ * 0.95 + used_ms * 0.05;
         if (frame_seconds > 0) fps_ = fps_ == 0 ? 1.0 / frame_seconds : fps_ * 0.9 + 0.1 / frame_seconds;
     }
     return 0;

@@ -133,6 +133,8 @@ TEST(ControlCommand_Parse, TakesEveryCommandAndRefusesMalformedLines) {
     EXPECT_EQ(c.kind, Kind::Loop);
     EXPECT_DOUBLE_EQ(c.b, 8);
     EXPECT_EQ(parse_control_command("loop off").kind, Kind::LoopOff);
+    EXPECT_EQ(parse_control_command("overlay off").a, 0);
+    EXPECT_EQ(parse_control_command("overlay on").a, 1);
     c = parse_control_command("size 640x360");
     EXPECT_EQ(c.kind, Kind::Size);
     EXPECT_EQ(c.width, 640);
@@ -146,7 +148,7 @@ TEST(ControlCommand_Parse, TakesEveryCommandAndRefusesMalformedLines) {
 
     for (const std::string& bad : std::vector<std::string>{"seek", "seek 1 2", "seek nan", "seek inf", "seek 1e300", "seek 4x", "loop 8 4", "loop 4", "loop on",
           "size 640", "size 8x8", "size 99999x10", "size -640x360", "size 640x360x2", "screenshot", "screenshot a.jpg",
-          "pause now", "SEEK 4", "frobnicate", std::string(kMaxControlLineBytes + 1, 'a')}) {
+          "pause now", "SEEK 4", "overlay", "overlay maybe", "frobnicate", std::string(kMaxControlLineBytes + 1, 'a')}) {
         c = parse_control_command(bad);
         EXPECT_EQ(c.kind, Kind::None) << bad;
         EXPECT_FALSE(c.error.empty()) << bad;

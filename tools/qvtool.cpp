@@ -76,7 +76,8 @@ const char* const kPreviewUsage =
     "Tab overlay, Escape quit.\n"
     "With --control -, reads one command a line from standard input and answers\n"
     "each with one JSON line on standard output: seek BEAT, pause, play,\n"
-    "loop A B, loop off, size WxH, screenshot PATH.png, status, quit.\n";
+    "loop A B, loop off, size WxH, screenshot PATH.png, status, overlay on|off,\n"
+    "quit.\n";
 
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");

@@ -168,4 +168,24 @@ key Home
 until_status 'abs(s["beat"]) < 1e-3' > /dev/null
 
 stop_preview
+
+# --- the overlay leaves the graph's picture alone -------------------------
+# The sample uses blending, framebuffers, screen copies, text and a 3D scene:
+# frames drawn after overlay frames equal frames drawn with no overlay at all.
+bash "$src/examples/sample/prepare.sh"
+rm -f "$work/preview.in"
+start_preview "$src/examples/sample/project.json" --size 320x180
+ask pause > /dev/null
+for beat in 20 40; do
+  ask "seek $beat" > /dev/null
+  s=$(ask "overlay on")
+  [ "$(field "$s" overlay)" = true ] || fail "the overlay starts: $s"
+  ask "screenshot $work/on$beat.png" > /dev/null
+  ask "screenshot $work/on$beat.png" > /dev/null
+  ask "overlay off" > /dev/null
+  ask "screenshot $work/off$beat.png" > /dev/null
+  ask "screenshot $work/off$beat.png" > /dev/null
+  cmp -s "$work/on$beat.png" "$work/off$beat.png" || fail "the overlay changes the graph's picture at beat $beat"
+done
+stop_preview
 echo "qvtool preview: ok"
