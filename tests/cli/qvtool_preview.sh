@@ -173,7 +173,6 @@ stop_preview
 # The sample uses blending, framebuffers, screen copies, text and a 3D scene:
 # frames drawn after overlay frames equal frames drawn with no overlay at all.
 bash "$src/examples/sample/prepare.sh"
-rm -f "$work/preview.in"
 start_preview "$src/examples/sample/project.json" --size 320x180
 ask pause > /dev/null
 for beat in 20 40; do

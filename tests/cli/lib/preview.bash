@@ -4,8 +4,12 @@
 # start_preview ARGS...: runs the preview in the background; its answers go
 # to $work/preview.out, everything else to $work/preview.err.
 start_preview() {
+  rm -f "$work/preview.in" "$work/preview.out"
   mkfifo "$work/preview.in"
-  "$tool" preview "$@" --control - < "$work/preview.in" > "$work/preview.out" 2> "$work/preview.err" &
+  # Made before the preview starts and appended to, so counting answers
+  # never races with the shell opening it.
+  : > "$work/preview.out"
+  "$tool" preview "$@" --control - < "$work/preview.in" >> "$work/preview.out" 2> "$work/preview.err" &
   preview_pid=$!
   exec 3> "$work/preview.in"
   trap 'exec 3>&-; kill $preview_pid 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -15,17 +19,19 @@ start_preview() {
 ask() {
   local before lines i
   before=$(grep -c '^{' "$work/preview.out" || true)
+  before=${before:-0}
   echo "$1" >&3
-  for i in $(seq 1 600); do
+  # Generous: a sanitizer build on a loaded machine loads the sample slowly.
+  for i in $(seq 1 2400); do
     lines=$(grep -c '^{' "$work/preview.out" || true)
-    if [ "$lines" -gt "$before" ]; then
+    if [ "${lines:-0}" -gt "$before" ]; then
       grep '^{' "$work/preview.out" | sed -n "$((before + 1))p"
       return 0
     fi
     kill -0 $preview_pid 2>/dev/null || { cat "$work/preview.err" >&2; fail "the preview ended while asked '$1'"; }
     sleep 0.05
   done
-  fail "no answer to '$1' within 30 s"
+  fail "no answer to '$1' within 120 s"
 }
 
 # field JSON KEY: one value of an answer (python keeps this exact).
