@@ -165,6 +165,7 @@ private:
     std::vector<std::string> outputs_;
     ReloadRecord last_reload_;
     bool project_ = false;
+    bool stale_ = false;  // the last re-read failed: the files are newer than the demo
     std::string folder_;
     bool quit_ = false;
     bool quit_requested_ = false;  // by command: after the frame, so a screenshot asked before is written
@@ -207,6 +208,7 @@ void Preview::load_first() {
         take(load);
     } else {
         // Nothing good yet: an empty demo plays (black) until a save loads.
+        stale_ = true;
         demo_ = std::make_unique<Demo>();
         demo_->graph = Nodes::Graph::make_default();
     }
@@ -216,6 +218,9 @@ void Preview::load_first() {
 void Preview::reload(const std::vector<std::string>& changed) {
     const int64_t start = now_us();
     ReloadPlan plan = plan_reload(changed, demo_->shaders, folder_);
+    // After a re-read that failed, the running demo is older than the files:
+    // mending a shader must not rebuild it alone and drop the other changes.
+    if (stale_) plan.full = true;
     if (!plan.full && plan.programs.empty()) return;
     saved_at_ns_ = newest_save_ns(changed);
     ReloadRecord record;
@@ -241,8 +246,10 @@ void Preview::reload(const std::vector<std::string>& changed) {
             playhead_.seek_beat(beat);
             if (had_loop) playhead_.set_loop(ls, le);
             files_ = watch;
+            stale_ = false;
         } else {
             record.ok = false;
+            stale_ = true;
             // The new content registered its node types; the running demo's
             // take their place again.
             load.demo.reset();

@@ -129,6 +129,24 @@ field "$s" errors | grep -q 'res/dots.png' || fail "the missing image is named: 
 mv "$work/dots.png" "$proj/res/dots.png"
 until_status 's["reload"]["count"] >= 10 and s["errors"] == []' > /dev/null
 
+# A shader broken inside a project save that fails, then mended: the project
+# is read again, so the other change of that save is not lost.
+sed -i 's/void main() {/void main() { BROKEN/' "$proj/res/main.frag"
+sed -i 's/"end_beat": 64,/"end_beat": 48,/' "$proj/project.json"
+s=$(until_status 's["reload"]["count"] >= 11 and not s["reload"]["ok"]')
+cp "$work/main.good" "$proj/res/main.frag"
+s=$(until_status 's["reload"]["count"] >= 12 and s["errors"] == []')
+[ "$(field "$s" reload.kind)" = project ] || fail "mending the shader after a failed re-read reads the project: $s"
+cp "$work/project.good" "$proj/project.json"
+until_status 's["reload"]["count"] >= 13' > /dev/null
+
+# --- the drawing area follows the window ---------------------------------
+ask "size 480x360" > /dev/null
+s=$(until_status 's["width"] == 480')
+[ "$(field "$s" height)" = 270 ] || fail "a 480x360 window draws 480x270, 16:9: $s"
+ask "size 320x180" > /dev/null
+until_status 's["width"] == 320 and s["height"] == 180' > /dev/null
+
 # --- bad commands ---------------------------------------------------------
 for bad in "seek" "seek x" "loop 4 2" "size 3x3" "screenshot a.jpg" "frobnicate" "$(head -c 5000 /dev/zero | tr '\0' a)"; do
   a=$(ask "$bad")
