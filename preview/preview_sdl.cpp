@@ -145,6 +145,15 @@ private:
     void draw_frame(double beat);
     void collect_outputs();
     void write_screenshot();
+    // Pausing stops at the beat on screen, not at the last chunk boundary
+    // behind it, so the picture does not step back.
+    void set_paused(bool paused) {
+        if (paused == playhead_.paused()) return;
+        if (paused) playhead_.seek_beat(feed_.drives_playhead() ? playhead_.beat_at(now_us()) : playhead_.beat());
+        else playhead_.restamp(now_us());
+        playhead_.set_paused(paused);
+        seeked_ = true;
+    }
     void seek(double beat) {
         playhead_.seek_beat(beat);
         seeked_ = true;
@@ -266,7 +275,7 @@ void Preview::reload(const std::vector<std::string>& changed) {
 void Preview::handle_key(const SDL_Keysym& key) {
     const bool shift = (key.mod & KMOD_SHIFT) != 0;
     switch (key.sym) {
-    case SDLK_SPACE: playhead_.set_paused(!playhead_.paused()); break;
+    case SDLK_SPACE: set_paused(!playhead_.paused()); break;
     case SDLK_LEFT: seek(playhead_.beat() - (shift ? 4 : 1)); break;
     case SDLK_RIGHT: seek(playhead_.beat() + (shift ? 4 : 1)); break;
     case SDLK_PAGEUP: seek(playhead_.beat() - 16); break;
@@ -310,10 +319,9 @@ void Preview::handle_command(const ControlCommand& c) {
         if (!c.error.empty()) answer(error_answer(c.error));
         return;
     case Kind::Seek: seek(c.a); answer({{"ok", true}, {"beat", c.a}}); return;
-    case Kind::Pause: playhead_.set_paused(true); answer({{"ok", true}, {"paused", true}}); return;
+    case Kind::Pause: set_paused(true); answer({{"ok", true}, {"paused", true}}); return;
     case Kind::Play:
-        playhead_.restamp(now_us());
-        playhead_.set_paused(false);
+        set_paused(false);
         answer({{"ok", true}, {"paused", false}});
         return;
     case Kind::Loop:
