@@ -17,8 +17,8 @@
 #include <future>
 #include <memory>
 
-#include "app/playback_setup.h"
 #include "app/hidden_gl_window.h"
+#include "app/playback_setup.h"
 #include "app/playback_state.h"
 #include "audio/audio_device.h"
 #include "audio/sound_analysis.h"
