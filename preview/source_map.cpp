@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 
 namespace {
 
@@ -17,6 +16,68 @@ std::vector<SourceLine> own_lines(const std::string& text, const std::string& fi
     lines.reserve(static_cast<size_t>(count));
     for (int i = 1; i <= count; ++i) lines.push_back({file, i});
     return lines;
+}
+
+// A small reader over one log line; the log formats are simple enough that
+// a cursor says them more plainly than patterns would.
+struct Cursor {
+    const std::string& text;
+    size_t at = 0;
+    void spaces() {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+    }
+    bool literal(const char* word) {
+        const size_t n = std::char_traits<char>::length(word);
+        if (text.compare(at, n, word) != 0) return false;
+        at += n;
+        return true;
+    }
+    // 1 to `max_digits` digits; longer runs are no number.
+    bool number(int& out, size_t max_digits = 9) {
+        size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end == at || end - at > max_digits) return false;
+        out = std::stoi(text.substr(at, end - at));
+        at = end;
+        return true;
+    }
+    std::string rest() {
+        spaces();
+        return text.substr(std::min(at, text.size()));
+    }
+};
+
+// "0:12(5): message" (Mesa), "0(12) : message" (NVIDIA), "ERROR: 0:12: message" (AMD).
+bool parse_log_line(const std::string& line, int& line_no, int& column, std::string& message) {
+    int file = 0;
+    Cursor c{line};
+    c.spaces();
+    if (c.number(file)) {
+        const size_t after_file = c.at;
+        if (c.literal(":") && c.number(line_no) && c.literal("(") && c.number(column) && c.literal("):")) {
+            message = c.rest();
+            return true;
+        }
+        c.at = after_file;
+        column = 0;
+        if (c.literal("(") && c.number(line_no) && c.literal(")")) {
+            c.spaces();
+            if (c.literal(":")) {
+                message = c.rest();
+                return true;
+            }
+        }
+        return false;
+    }
+    if (c.literal("ERROR:") || c.literal("WARNING:")) {
+        c.spaces();
+        column = 0;
+        if (c.number(file) && c.literal(":") && c.number(line_no) && c.literal(":")) {
+            message = c.rest();
+            return true;
+        }
+    }
+    return false;
 }
 
 bool is_warning_only(const std::string& line) {
@@ -61,9 +122,6 @@ std::string SourceError::text() const {
 
 std::vector<SourceError> compile_errors(const std::string& log, const MappedSource& map,
                                         const std::string& fallback_file) {
-    static const std::regex mesa(R"(^\s*\d+:(\d{1,9})\((\d{1,9})\):\s*(.*)$)");
-    static const std::regex nvidia(R"(^\s*\d+\((\d{1,9})\)\s*:\s*(.*)$)");
-    static const std::regex amd(R"(^\s*(?:ERROR|WARNING):\s*\d+:(\d{1,9}):\s*(.*)$)");
     std::vector<SourceError> errors;
     size_t start = 0;
     while (start < log.size()) {
@@ -74,17 +132,11 @@ std::vector<SourceError> compile_errors(const std::string& log, const MappedSour
         // A link after a failed compile only says that it failed.
         if (line.find("LINKER ERROR") != std::string::npos && !errors.empty()) break;
         if (line.find_first_not_of(" \t\r") == std::string::npos || is_warning_only(line)) continue;
-        std::smatch m;
         SourceError e;
         int expanded_line = 0;
-        if (std::regex_match(line, m, mesa)) {
-            expanded_line = std::stoi(m[1]);
-            e.column = std::stoi(m[2]);
-            e.message = m[3];
-        } else if (std::regex_match(line, m, nvidia) || std::regex_match(line, m, amd)) {
-            expanded_line = std::stoi(m[1]);
-            e.message = m[2];
-        } else {
+        if (!parse_log_line(line, expanded_line, e.column, e.message)) {
+            expanded_line = 0;
+            e.column = 0;
             e.message = line;
         }
         if (expanded_line > 0 && static_cast<size_t>(expanded_line) <= map.lines.size()) {
@@ -101,10 +153,13 @@ std::vector<SourceError> compile_errors(const std::string& log, const MappedSour
 
 void parse_error_location(const std::string& message, int& line, int& column) {
     line = column = 0;
-    static const std::regex where(R"(line (\d{1,9}), column (\d{1,9}))");
-    std::smatch m;
-    if (std::regex_search(message, m, where)) {
-        line = std::stoi(m[1]);
-        column = std::stoi(m[2]);
+    for (size_t at = message.find("line "); at != std::string::npos; at = message.find("line ", at + 1)) {
+        Cursor c{message, at + 5};
+        int l = 0, col = 0;
+        if (c.number(l) && c.literal(", column ") && c.number(col)) {
+            line = l;
+            column = col;
+            return;
+        }
     }
 }
