@@ -10,9 +10,8 @@
 
 #include "app/beat_clock.h"
 #include "app/content_location.h"
-#include "app/device_loader.h"
+#include "app/playback_setup.h"
 #include "app/diagnostics.h"
-#include "app/hidden_gl_window.h"
 #include "app/loading_screen.h"
 #include "app/playback_state.h"
 #include "app/player_messages.h"
@@ -83,14 +82,6 @@ int run_player(int argc, char** argv) {
     state.mixer_channels = channels;
     TTF_Init();
 
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
         SDL_Log("SDL_GetDesktopDisplayMode failed: %s", SDL_GetError());
@@ -100,27 +91,17 @@ int run_player(int argc, char** argv) {
     const int32_t height = (width * 9) / 16;
     state.render_size = RenderSize{width, height, width, height};
 
-    SDL_Window* window = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
-                                          height, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
-    if (!window) {
-        std::fprintf(stderr, "%s%s\n", kWindowFailed, SDL_GetError());
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    if (const std::string why = open_playback_window(kWindowTitle, width, height, SDL_WINDOW_BORDERLESS, window, context);
+        !why.empty()) {
+        std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }
     SDL_GetWindowSize(window, &state.window_actual_width, &state.window_actual_height);
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (!context) {
-        std::fprintf(stderr, "%s%s\n", kContextFailed, SDL_GetError());
-        return 1;
-    }
-    // Works on GLX and on EGL (SDL's offscreen driver has no GLX display).
-    if (const std::string why = load_gl_entry_points(); !why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
     print_gl_info();
 
-    glClearColor(0, 0, 0, 1);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-
-    install_render_node_runs();
+    prepare_playback_gl();
     std::unique_ptr<Nodes::Graph> default_graph = Nodes::Graph::make_default();
     SDL_ShowCursor(0);
     drain_events();
@@ -142,16 +123,17 @@ int run_player(int argc, char** argv) {
     // to the end) and is never released: its SDL handles must not be freed
     // after SDL has shut down.
     Demo& demo = *new Demo;
-    {
-        DeviceLoadHooks hooks(&loading_screen, window, context);
-        ContentReader in(located->file.data() + located->offset, located->size);
-        demo.read_with(in, hooks);
-    }
-    located.reset();
-    finish_loading(demo);
-    state.default_white_texture = create_solid_texture(1, 1, 1, 1);
-    if (state.content_from_executable) loading_screen.final_hold(window, context, demo.record_count);
-    for (auto& effect : demo.effects) draw_effect(*effect);
+    load_demo(
+        demo,
+        [&](LoadHooks& hooks) {
+            ContentReader in(located->file.data() + located->offset, located->size);
+            demo.read_with(in, hooks);
+            located.reset();
+        },
+        &loading_screen, window, context,
+        [&] {
+            if (state.content_from_executable) loading_screen.final_hold(window, context, demo.record_count);
+        });
 
     prepare_sound_analysis();
     start_music(demo, state.content_from_executable);

@@ -17,6 +17,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
+FileReadObserver g_observer = nullptr;
+void* g_observer_user = nullptr;
+
 class Descriptor {
 public:
     explicit Descriptor(int fd) : fd_(fd) {}
@@ -29,7 +32,13 @@ private:
 };
 }  // namespace
 
+void set_file_read_observer(FileReadObserver observer, void* user) {
+    g_observer = observer;
+    g_observer_user = user;
+}
+
 std::optional<std::vector<uint8_t>> try_read_file(const std::string& path) {
+    if (g_observer) g_observer(path, g_observer_user);
     // Non-blocking so that opening a named pipe without a writer returns at
     // once; no controlling terminal may be taken by opening a tty.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -28,5 +28,12 @@ std::optional<std::vector<uint8_t>> try_read_file(const std::string& path);
 // cannot be opened, and as try_read_file for what it refuses.
 std::vector<uint8_t> read_file_or_throw(const std::string& path);
 
+// While an observer is set, every path try_read_file is asked for, found or
+// not, is passed to it first, on the reading thread. The preview uses it to
+// learn which files a project reads so it can watch them. Set it from one
+// thread while no file is being read; null stops observing.
+using FileReadObserver = void (*)(const std::string& path, void* user);
+void set_file_read_observer(FileReadObserver observer, void* user);
+
 // Replaces the file, creating missing parent folders. Throws ContentError on failure.
 void write_file(const std::string& path, const void* bytes, size_t size);

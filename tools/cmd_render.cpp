@@ -21,9 +21,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/device_loader.h"
 #include "app/frame_readback.h"
 #include "app/hidden_gl_window.h"
+#include "app/playback_setup.h"
 #include "app/playback_state.h"
 #include "audio/audio_device.h"
 #include "audio/sound_analysis.h"
@@ -235,10 +235,7 @@ int run_render(const std::vector<std::string>& args) {
     state.window_actual_height = o.height;
     state.mixer_frequency = kRate;
     state.mixer_channels = 2;
-    glClearColor(0, 0, 0, 1);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    install_render_node_runs();
+    prepare_playback_gl();
 
     // The output opens before the demo loads, so a missing folder, an
     // unknown codec or an encoder that refuses the settings is told at once.
@@ -257,16 +254,13 @@ int run_render(const std::vector<std::string>& args) {
     ContentSpan span{0, file.size()};
     if (auto trailer = find_trailer(file.data(), file.size())) span = *trailer;
     Demo& demo = *new Demo;
-    {
-        DeviceLoadHooks hooks(nullptr, device.gl.window, static_cast<SDL_GLContext>(device.gl.context));
-        ContentReader in(file.data() + span.offset, span.size);
-        demo.read_with(in, hooks);
-    }
-    finish_loading(demo);
-    state.default_white_texture = create_solid_texture(1, 1, 1, 1);
-    // As the player does before its first frame: effects that fill resources
-    // later frames sample (a scene's shadow map) draw once.
-    for (auto& effect : demo.effects) draw_effect(*effect);
+    load_demo(
+        demo,
+        [&](LoadHooks& hooks) {
+            ContentReader in(file.data() + span.offset, span.size);
+            demo.read_with(in, hooks);
+        },
+        nullptr, device.gl.window, static_cast<SDL_GLContext>(device.gl.context));
     if (demo.bpm <= 0 || !std::isfinite(demo.bpm)) throw ContentError("the demo's tempo is not a positive number");
 
     const std::vector<int16_t> pcm = decode_music(demo);

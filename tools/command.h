@@ -31,3 +31,4 @@ int run_graph(const std::vector<std::string>& args);
 int run_timeline(const std::vector<std::string>& args);
 int run_import_shader(const std::vector<std::string>& args);
 int run_new(const std::vector<std::string>& args);
+int run_preview(const std::vector<std::string>& args);

@@ -90,6 +90,20 @@ const char* const kNewUsage =
     "its uniforms, and a short generated music file. It packs and plays at once:\n"
     "  qvtool pack DIR/project.json -o content.dat\n";
 
+const char* const kPreviewUsage =
+    "usage: qvtool preview PROJECT.json [--size WxH] [--beat B] [--loop A B] [--control -]\n"
+    "Plays a project in a window, timed by its music, and reloads it when its\n"
+    "files are saved: a shader recompiles in place, anything else re-reads the\n"
+    "project; a broken save keeps the last good version and shows the error.\n"
+    "A content file or packed demo plays too, without reloading.\n"
+    "Keys: Space pause, Left/Right 1 beat (Shift 4), PageUp/PageDown 16 beats,\n"
+    "Home start, [ and ] loop start and end, Backspace no loop, F fullscreen,\n"
+    "Tab overlay, Escape quit.\n"
+    "With --control -, reads one command a line from standard input and answers\n"
+    "each with one JSON line on standard output: seek BEAT, pause, play,\n"
+    "loop A B, loop off, size WxH, screenshot PATH.png, status, overlay on|off,\n"
+    "quit.\n";
+
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : all_commands()) std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
@@ -122,6 +136,7 @@ const std::vector<Command>& all_commands() {
         {"import-shader", "add an image shader to a project as a program drawn by the graph", kImportShaderUsage,
          run_import_shader},
         {"timeline", "draw the events of a content file on the beat axis as SVG", kTimelineUsage, run_timeline},
+        {"preview", "play a project in a window and reload it when its files are saved", kPreviewUsage, run_preview},
     };
     return commands;
 }

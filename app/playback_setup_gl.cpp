@@ -1,0 +1,59 @@
+#include "app/playback_setup.h"
+
+#include <GL/glew.h>
+
+#include <cstdio>
+
+#include "app/device_loader.h"
+#include "app/hidden_gl_window.h"
+#include "app/playback_state.h"
+#include "app/player_messages.h"
+#include "render/render_gl.h"
+#include "render/render_nodes_gl.h"
+#include "serialization/demo.h"
+
+std::string open_playback_window(const char* title, int width, int height, uint32_t flags, SDL_Window*& window,
+                                 SDL_GLContext& context) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+                              SDL_WINDOW_OPENGL | flags);
+    if (!window) return std::string(kWindowFailed) + SDL_GetError();
+    context = SDL_GL_CreateContext(window);
+    if (!context) {
+        const std::string why = std::string(kContextFailed) + SDL_GetError();
+        SDL_DestroyWindow(window);
+        window = nullptr;
+        return why;
+    }
+    SDL_GL_MakeCurrent(window, context);
+    // Works on GLX and on EGL (SDL's offscreen driver has no GLX display);
+    // a partial load is reported and playback goes on, as it always has.
+    if (const std::string why = load_gl_entry_points(); !why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+    return "";
+}
+
+void prepare_playback_gl() {
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    install_render_node_runs();
+}
+
+void load_demo(Demo& demo, const std::function<void(LoadHooks&)>& read, LoadingScreen* screen, SDL_Window* window,
+               SDL_GLContext context, const std::function<void()>& before_first_draw) {
+    {
+        DeviceLoadHooks hooks(screen, window, context);
+        read(hooks);
+    }
+    finish_loading(demo);
+    PlaybackState& state = playback();
+    if (state.default_white_texture == 0) state.default_white_texture = create_solid_texture(1, 1, 1, 1);
+    if (before_first_draw) before_first_draw();
+    for (auto& effect : demo.effects) draw_effect(*effect);
+}

@@ -1,0 +1,26 @@
+// ControlCommand: one line of the preview's control channel, parsed. The
+// channel is text on standard input, one command a line; every line gets one
+// JSON answer line on standard output.
+//
+//   seek BEAT | pause | play | loop A B | loop off | size WxH |
+//   screenshot PATH.png | status | quit | overlay on | overlay off
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct ControlCommand {
+    enum class Kind { None, Seek, Pause, Play, Loop, LoopOff, Size, Screenshot, Status, Quit, Overlay };
+    Kind kind = Kind::None;
+    double a = 0, b = 0;        // seek: a; loop: a .. b (a < b); overlay: a = 1 on, 0 off
+    int width = 0, height = 0;  // size, 16 .. 8192 each
+    std::string path;           // screenshot, ends in .png
+    std::string error;          // set when kind is None: why the line was refused
+};
+
+// Never throws. Blank lines and lines of only spaces are Kind::None without an
+// error (nothing to answer).
+ControlCommand parse_control_command(std::string_view line);
+
+// The longest line the channel takes; longer lines are refused whole.
+inline constexpr size_t kMaxControlLineBytes = 4096;
