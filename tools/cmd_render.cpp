@@ -22,6 +22,7 @@
 #include "app/playback_state.h"
 #include "audio/audio_device.h"
 #include "audio/sound_analysis.h"
+#include "audio/sound_decode.h"
 #include "render/render_gl.h"
 #include "render/render_nodes_gl.h"
 #include "serialization/content_trailer.h"
@@ -91,7 +92,8 @@ int parse(const std::vector<std::string>& args, RenderOptions& o) {
 // The music decoded to 44.1 kHz signed 16-bit stereo, as the mixer plays it.
 std::vector<int16_t> decode_music(const Demo& demo) {
     std::string why;
-    std::vector<int16_t> pcm = decode_music_pcm(demo.music, &why);
+    std::vector<int16_t> pcm =
+        decode_music_pcm(demo.music, &why, music_bound_frames(demo.end_beat, demo.beat_offset, demo.bpm, kRate));
     if (pcm.empty() && !why.empty())
         std::fprintf(stderr, "qvtool render: the music does not decode (%s); rendering silence\n", why.c_str());
     return pcm;
