@@ -12,7 +12,7 @@ void DeviceLoadHooks::texture_read(Texture& texture) { upload_texture(texture); 
 void DeviceLoadHooks::font_read(Font& font) { open_font(font); }
 void DeviceLoadHooks::audio_sample_read(AudioSample& sample) { decode_audio_sample(sample); }
 void DeviceLoadHooks::model_read(Model& model) { model.create_gpu_resources(); }
-void DeviceLoadHooks::scene_read(Scene& scene) { scene.create_shadow_resources(); }
+void DeviceLoadHooks::scene_read(Scene& scene) { scene.create_shadow_placeholder(); }
 
 void DeviceLoadHooks::effect_resolved(Effect& effect) {
     if (effect.program) create_targets(effect);

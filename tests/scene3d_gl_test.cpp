@@ -471,6 +471,62 @@ TEST_F(SceneGl, EffectWithScene_LeavesCullingOffSoTheNextFullScreenPassDraws) {
     EXPECT_EQ(screen_pixel(1, 1), (Rgba{0, 255, 0, 255}));
 }
 
+// Every scene used to make its 256 MB shadow map while loading, used or not.
+// Until an effect draws the scene's first shadow pass, the scene samples a
+// 1 x 1 stand-in of depth 1; that pass makes the map, fills it, and later
+// draws sample what it filled.
+TEST_F(SceneGl, ShadowMap_MadeByTheFirstShadowPassAndUnshadowedUntilThen) {
+    GltfBuilder b = coloured_cube({1, 1, 1, 1}, 5.0f);
+    auto model = gpu_model(b);
+    auto scene = scene_of(model.get());
+    scene->camera->position = {0, 0, 30};
+    scene->create_shadow_placeholder();
+    EXPECT_EQ(scene->shadow_framebuffer, 0u);
+    ASSERT_NE(scene->shadow_depth_texture, 0u);
+    glBindTexture(GL_TEXTURE_2D, scene->shadow_depth_texture);
+    GLint width = 0, height = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    float depth = 0;
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(width, 1);
+    EXPECT_EQ(height, 1);
+    EXPECT_EQ(depth, 1.0f);
+
+    // The depth at the middle of the light's view, where the cube stands, as red.
+    auto program = program_of(kVertex,
+                              "#version 330 core\nuniform sampler2D uShadowMapTexture;\nout vec4 color;\n"
+                              "void main() { color = vec4(texture(uShadowMapTexture, vec2(0.5)).r, 0.0, 0.0, 1.0); }\n");
+    auto sampled_red = [&] {
+        clear_screen();
+        glUseProgram(program->gl_program);
+        scene->draw(*program);
+        return screen_pixel(kWindowWidth / 2, kWindowHeight / 2).r;
+    };
+    EXPECT_EQ(sampled_red(), 255) << "a scene node before any shadow pass sees nothing in shadow";
+
+    Effect effect("lit", program.get(), nullptr, nullptr, false, false, scene.get());
+    create_targets(effect);
+    testing::internal::CaptureStdout();
+    draw_effect(effect);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_NE(scene->shadow_framebuffer, 0u);
+    const GLuint map = scene->shadow_depth_texture;
+    glBindTexture(GL_TEXTURE_2D, map);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(width, 64) << "the map has the scene's asked size";
+    const int filled = sampled_red();
+    EXPECT_LT(filled, 250) << "a later draw samples what the shadow pass filled";
+    EXPECT_GT(filled, 0);
+
+    draw_effect(effect);
+    EXPECT_EQ(scene->shadow_depth_texture, map) << "made once";
+    EXPECT_EQ(sampled_red(), filled);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(SceneGl, ShadowResources_DepthFramebufferOfTheAskedSizeIsComplete) {
     auto scene = scene_of(nullptr);
     ASSERT_NE(scene->shadow_framebuffer, 0u);
