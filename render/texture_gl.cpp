@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "render/image_decode_sdl.h"
 #include "render/render_gl.h"
 #include "render/texture_surface_sdl.h"
 
@@ -72,10 +73,7 @@ void upload_texture(Texture& texture) {
     texture.width = texture.height = 0;
     if (texture.image.empty() || texture.image.size() > static_cast<size_t>(INT32_MAX)) return;
 
-    SDL_RWops* ops = SDL_RWFromConstMem(texture.image.data.data(), static_cast<int>(texture.image.size()));
-    if (!ops) return;
-    SurfacePtr decoded(IMG_Load_RW(ops, 0));
-    SDL_RWclose(ops);
+    SurfacePtr decoded = decode_image(texture.image, texture.name);
     if (!decoded || !texture_size_supported(decoded->w, decoded->h)) return;
 
     SurfacePtr rgba = make_rgba_surface(decoded->w, decoded->h);

@@ -8,21 +8,14 @@
 #include <vector>
 
 #include "audio/module_decode.h"
+#include "tests/support/realworld.h"
 #include "tests/support/tiny_module.h"
 
 namespace {
 
+using test_support::read_bytes;
+using test_support::realworld_folder;
 using test_support::tiny_mod;
-
-// The shared real-world media set sits beside the source tree (or beside the
-// folder of worktrees that holds it).
-std::filesystem::path realworld_folder() {
-    for (const char* up : {"../shared/realworld", "../../shared/realworld"}) {
-        const std::filesystem::path p = std::filesystem::path(QV_SOURCE_DIR) / up;
-        if (std::filesystem::exists(p)) return p;
-    }
-    return {};
-}
 
 bool has_sound(const std::vector<int16_t>& pcm) {
     for (int16_t s : pcm)
@@ -78,9 +71,8 @@ TEST(ModuleDecode_RealWorld, EveryModuleEndsOrStopsAtTheBound) {
     const uint64_t bound = 20 * 22050;
     int modules = 0;
     for (const char* name : {"blue_damage.mod", "mm2flash.s3m", "mini1111.xm", "4th_Symmetriad.it"}) {
-        std::ifstream in(folder / name, std::ios::binary);
-        if (!in) continue;
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        if (!std::filesystem::exists(folder / name)) continue;
+        const std::vector<uint8_t> bytes = read_bytes(folder / name);
         const ModuleDecode d = decode_module(bytes.data(), bytes.size(), 22050, bound);
         EXPECT_TRUE(d.is_module) << name;
         EXPECT_LE(d.pcm.size(), bound * 2) << name;
