@@ -471,6 +471,40 @@ TEST_F(SceneGl, EffectWithScene_LeavesCullingOffSoTheNextFullScreenPassDraws) {
     EXPECT_EQ(screen_pixel(1, 1), (Rgba{0, 255, 0, 255}));
 }
 
+// Regression: a model whose positions used a sparse accessor was drawn from
+// its base values; it must draw exactly as the same model written out.
+TEST_F(SceneGl, SparsePositions_DrawAsTheSameModelWrittenOut) {
+    auto program = program_of(kVertex, kTagFragment);
+    // A square of the left half; substitutions drag two corners to the right.
+    const std::vector<float> base = {-4, -4, 0, 0, -4, 0, 0, 4, 0, -4, 4, 0};
+    const std::vector<float> written_out = {-4, -4, 0, 4, -2, 0, 3, 4, 0, -4, 4, 0};
+    auto model_with = [&](const std::vector<float>& positions, bool sparse) {
+        GltfBuilder b;
+        const int material = b.add_material({1.0, 1.0, 1.0, 1.0});
+        b.doc.materials[material].doubleSided = true;
+        const int position = b.add_vec3(positions);
+        if (sparse) b.make_sparse(position, {2, 1}, {3, 4, 0, 4, -2, 0});
+        b.set_scene({b.add_node(b.add_mesh({b.primitive(position, b.add_indices({0, 1, 2, 0, 2, 3}), material)}))});
+        return gpu_model(b);
+    };
+    auto picture = [&](Model* model) {
+        auto scene = scene_of(model);
+        clear_screen();
+        glUseProgram(program->gl_program);
+        scene->draw(*program);
+        return read_pixels(0, 0, kWindowWidth, kWindowHeight);
+    };
+    auto sparse = model_with(base, true);
+    ASSERT_TRUE(sparse->valid) << sparse->rejection;
+    auto dense = model_with(written_out, false);
+    auto unchanged = model_with(base, false);
+    const auto drawn = picture(sparse.get());
+    EXPECT_EQ(drawn, picture(dense.get()));
+    EXPECT_NE(drawn, picture(unchanged.get())) << "the substitutions must show";
+    EXPECT_EQ(sparse->dense_buffers.size(), 1u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 // Every scene used to make its 256 MB shadow map while loading, used or not.
 // Until an effect draws the scene's first shadow pass, the scene samples a
 // 1 x 1 stand-in of depth 1; that pass makes the map, fills it, and later
