@@ -14,6 +14,7 @@
 #include "scene3d/camera.h"
 #include "scene3d/gltf_builder.h"
 #include "scene3d/model.h"
+#include "scene3d/model_features.h"
 #include "scene3d/model_validation.h"
 #include "scene3d/sparse_accessor.h"
 #include "scene3d/node.h"
@@ -21,6 +22,7 @@
 #include "serialization/content_error.h"
 #include "serialization/content_reader.h"
 #include "serialization/content_writer.h"
+#include "tests/support/realworld.h"
 
 namespace {
 
@@ -459,6 +461,35 @@ TEST(Model_SparseAccessor, SubstitutionsReplaceBaseElementsAndForgedOnesAreRefus
               "");
     EXPECT_NE(problem([](tinygltf::Accessor& a) { a.count = 1u << 30; }).find("too large"), std::string::npos)
         << "a forged count without data allocates nothing";
+}
+
+// Draco and meshopt files loaded inert with at most "Failed to parse glTF",
+// quantized ones drew nothing; the tools name what they need instead.
+TEST(Model_UndrawableFeatures, RequiredExtensionsAndQuantizedAttributesAreNamed) {
+    GltfBuilder b;
+    const int position = b.add_accessor(std::vector<uint16_t>{0, 0, 0, 1, 1, 1}, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
+                                        TINYGLTF_TYPE_VEC3, 2);
+    b.set_scene({b.add_node(b.add_mesh({b.primitive(position)}))});
+    b.doc.extensionsRequired = {"KHR_mesh_quantization"};
+    const std::vector<std::string> lines = undrawable_gltf_features(b.glb());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "needs the glTF extension KHR_mesh_quantization, which this player cannot draw");
+    EXPECT_EQ(lines[1], "stores POSITION of mesh 0 as unsigned short (quantized), which this player cannot draw");
+    EXPECT_EQ(undrawable_gltf_features(b.gltf_text()), lines) << "the text form says the same";
+
+    EXPECT_TRUE(undrawable_gltf_features(cube_builder().glb()).empty());
+    std::vector<uint8_t> cut = b.glb();
+    cut.resize(40);
+    EXPECT_TRUE(undrawable_gltf_features(cut).empty()) << "a truncated file is left to the parser's messages";
+    EXPECT_TRUE(undrawable_gltf_features({}).empty());
+
+    const std::filesystem::path set = test_support::realworld_folder();
+    if (set.empty()) return;
+    const auto draco = undrawable_gltf_features(test_support::read_bytes(set / "models/DuckDraco.glb"));
+    ASSERT_FALSE(draco.empty());
+    EXPECT_NE(draco[0].find("KHR_draco_mesh_compression"), std::string::npos);
+    EXPECT_TRUE(undrawable_gltf_features(test_support::read_bytes(set / "models/TextureTransformTest.glb")).empty())
+        << "an extension that is only used is no problem";
 }
 
 TEST(Model_StoredForm, GlbModelRoundTripsByteForByte) {
