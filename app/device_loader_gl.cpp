@@ -77,7 +77,7 @@ void DeviceLoadHooks::shader_read(ShaderProgram& program) { build_program(progra
 void DeviceLoadHooks::font_read(Font& font) { open_font(font); }
 void DeviceLoadHooks::audio_sample_read(AudioSample&) {}  // decoded whole; the mixer needs nothing more
 void DeviceLoadHooks::model_read(Model& model) { model.create_gpu_resources(); }
-void DeviceLoadHooks::scene_read(Scene& scene) { scene.create_shadow_resources(); }
+void DeviceLoadHooks::scene_read(Scene& scene) { scene.create_shadow_placeholder(); }
 
 void DeviceLoadHooks::effect_resolved(Effect& effect) {
     if (effect.program) create_targets(effect);

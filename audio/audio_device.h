@@ -32,13 +32,18 @@ void stop_music();
 
 // Decodes the sample's buffer into a mixer chunk and measures it with the
 // mixer's format. On failure (undecodable or oversized data, mixer not open)
-// chunk is null and the duration 0; no message. Safe on a worker thread
-// while the mixer is open (it only reads the mixer's format), but not while
-// another thread opens or closes the mixer.
+// chunk is null and the duration 0; no message. A sample longer than
+// kSampleMaxSeconds (sound_decode.h) keeps only that much, with one line
+// saying so: a module whose song loops would otherwise decode forever. Safe on a worker
+// thread while the mixer is open (it only reads the mixer's format), but not
+// while another thread opens or closes the mixer.
 void decode_audio_sample(AudioSample& sample);
 
-// Decodes music bytes whole into what the mixer plays: interleaved signed
-// 16-bit stereo at the mixer's rate (44.1 kHz in the tools). Empty bytes give
-// no samples and no complaint; bytes the mixer cannot decode give no samples
-// and `why` (when given) says what the mixer reported.
-std::vector<int16_t> decode_music_pcm(const ByteBuffer& music, std::string* why = nullptr);
+// Decodes music bytes into what the mixer plays: interleaved signed 16-bit
+// stereo at the mixer's rate (44.1 kHz in the tools), at most `max_frames`
+// frames (0: kMusicMaxSeconds); music going on past that is stopped there
+// with one line on standard error (see music_bound_frames for the demo's own
+// length). Empty bytes give no samples and no complaint; bytes the mixer
+// cannot decode give no samples and `why` (when given) says what the mixer
+// reported.
+std::vector<int16_t> decode_music_pcm(const ByteBuffer& music, std::string* why = nullptr, uint64_t max_frames = 0);

@@ -4,13 +4,17 @@
 #include <SDL_mixer.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "app/playback_state.h"
+#include "audio/audio_messages.h"
 #include "audio/audio_sample.h"
 #include "audio/sound_analysis.h"
+#include "audio/sound_decode.h"
 #include "serialization/byte_buffer.h"
+#include "serialization/load_messages.h"
 #include "serialization/demo.h"
 
 namespace {
@@ -72,32 +76,39 @@ bool is_midi(const ByteBuffer& bytes) {
 void decode_audio_sample(AudioSample& sample) {
     sample.chunk.reset();
     sample.duration_ms = 0;
-    SDL_RWops* rw = open_memory(sample.buffer);
-    if (!rw) return;
+#include <cstring>
+#include <mutex>
+    const PlaybackState& state = playback();
     std::unique_lock<std::mutex> midi(g_midi_decode, std::defer_lock);
     if (is_midi(sample.buffer)) midi.lock();
-    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);  // the mixer frees rw
+    const BoundedChunk decoded = load_chunk_bounded(sample.buffer, uint64_t{kSampleMaxSeconds} * state.mixer_frequency);
     if (midi.owns_lock()) midi.unlock();
+    Mix_Chunk* chunk = decoded.chunk;
     if (!chunk) return;
-    const PlaybackState& state = playback();
+    // Printed at the sample's turn when it was decoded on a worker.
+    if (decoded.cut) load_printf(audio_messages::kSampleCut, sample.name.c_str(), kSampleMaxSeconds, kSampleMaxSeconds);
     sample.duration_ms = audio_duration_ms(chunk->alen, state.mixer_channels, state.mixer_frequency);
     sample.chunk = std::shared_ptr<void>(chunk, [](void* c) { Mix_FreeChunk(static_cast<Mix_Chunk*>(c)); });
 }
 
-std::vector<int16_t> decode_music_pcm(const ByteBuffer& music, std::string* why) {
+std::vector<int16_t> decode_music_pcm(const ByteBuffer& music, std::string* why, uint64_t max_frames) {
     std::vector<int16_t> pcm;
-    SDL_RWops* rw = open_memory(music);
-    if (!rw) {
-        if (why && !music.empty()) *why = "the music is too large for the mixer";
+    int frequency = 0, channels = 0;
+    Uint16 format = 0;
+    if (Mix_QuerySpec(&frequency, &format, &channels) == 0 || frequency <= 0) {
+        if (why && !music.empty()) *why = "the mixer is not open";
         return pcm;
     }
-    Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);
-    if (!chunk) {
-        if (why) *why = Mix_GetError();
+    if (max_frames == 0) max_frames = uint64_t{kMusicMaxSeconds} * static_cast<uint64_t>(frequency);
+    const BoundedChunk decoded = load_chunk_bounded(music, max_frames);
+    if (!decoded.chunk) {
+        if (why) *why = decoded.why;
         return pcm;
     }
-    const auto* samples = reinterpret_cast<const int16_t*>(chunk->abuf);
-    pcm.assign(samples, samples + chunk->alen / 2);
-    Mix_FreeChunk(chunk);
+    if (decoded.cut)
+        std::fprintf(stderr, audio_messages::kMusicCut, static_cast<double>(max_frames) / frequency);
+    const auto* samples = reinterpret_cast<const int16_t*>(decoded.chunk->abuf);
+    pcm.assign(samples, samples + decoded.chunk->alen / 2);
+    Mix_FreeChunk(decoded.chunk);
     return pcm;
 }

@@ -22,9 +22,11 @@ public:
     MusicFeed(const MusicFeed&) = delete;
     MusicFeed& operator=(const MusicFeed&) = delete;
 
-    // Takes new music bytes (the same bytes again do nothing). Returns a line
-    // saying why they cannot be heard, or an empty string.
-    std::string set_music(const ByteBuffer& music);
+    // Takes new music bytes (the same bytes again do nothing), decoded to at
+    // most `max_frames` frames (0: the decoder's own cap), so a module whose
+    // song loops stops at the demo's length. Returns a line saying why they
+    // cannot be heard, or an empty string.
+    std::string set_music(const ByteBuffer& music, uint64_t max_frames = 0);
 
     // True while the audio thread moves the playhead; otherwise the caller
     // advances it with the clock.

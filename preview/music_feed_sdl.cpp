@@ -47,7 +47,7 @@ void MusicFeed::feed(void* self, uint8_t* stream, int length_bytes) {
                               now_us());
 }
 
-std::string MusicFeed::set_music(const ByteBuffer& music) {
+std::string MusicFeed::set_music(const ByteBuffer& music, uint64_t max_frames) {
     if (music_ && music_->data == music.data) return "";
     // Off the audio thread's hands first: the hook is swapped under the
     // mixer's lock, so no chunk is being filled from the old samples after this.
@@ -66,7 +66,7 @@ std::string MusicFeed::set_music(const ByteBuffer& music) {
     Uint16 format = 0;
     Mix_QuerySpec(&frequency, &format, &channels);
     std::string why;
-    std::vector<int16_t> samples = decode_music_pcm(music, &why);
+    std::vector<int16_t> samples = decode_music_pcm(music, &why, max_frames);
     if (!samples.empty() && frequency == Playhead::kRate && channels == 2 && format == AUDIO_S16LSB) {
         owned_ = std::make_unique<Pcm>();
         owned_->samples = std::move(samples);

@@ -18,6 +18,7 @@
 
 #include "app/playback_setup.h"
 #include "app/playback_state.h"
+#include "audio/sound_decode.h"
 #include "nodes/graph_node.h"
 #include "nodes/node_type.h"
 #include "nodes/resource_node_types.h"
@@ -201,7 +202,8 @@ void Preview::report(const std::vector<SourceError>& errors) {
 void Preview::take(PreviewLoad& load) {
     demo_ = std::move(load.demo);
     playhead_.set_tempo(demo_->bpm, demo_->beat_offset);
-    if (std::string why = feed_.set_music(demo_->music); !why.empty()) {
+    if (std::string why = feed_.set_music(
+            demo_->music, music_bound_frames(demo_->end_beat, demo_->beat_offset, demo_->bpm, Playhead::kRate)); !why.empty()) {
         std::printf("note: %s\n", why.c_str());
         std::fflush(stdout);
     }

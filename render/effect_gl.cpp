@@ -177,6 +177,9 @@ void draw_effect(Effect& effect) {
     }
 
     Scene& scene = *effect.scene;
+    // The scene's first shadow pass makes its shadow map; until now it had
+    // only the 1 x 1 stand-in that scene nodes sample.
+    if (scene.shadow_framebuffer == 0) scene.create_shadow_resources();
     // Without its shadow framebuffer the pass would draw into the screen.
     if (scene.shadow_framebuffer != 0) {
         glBindFramebuffer(GL_FRAMEBUFFER, scene.shadow_framebuffer);

@@ -103,6 +103,6 @@ int bind_inputs(Effect& effect, ShaderProgram& program);
 // Binds texture 0 on units 0 .. count-1.
 void unbind_units(int count);
 // Draws the effect into the bound framebuffer: the quad with the program, or,
-// with a scene, a shadow pass into the scene's shadow framebuffer and then the
-// main pass into framebuffer 0.
+// with a scene, a shadow pass into the scene's shadow framebuffer (made on the
+// scene's first shadow pass) and then the main pass into framebuffer 0.
 void draw_effect(Effect& effect);

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "render/image_decode_sdl.h"
 #include "render/render_gl.h"
 #include "render/texture_surface_sdl.h"
 
@@ -85,12 +87,9 @@ std::mutex g_xpm_decode;
 SurfacePtr decode_texture(const Texture& texture, int32_t max_size) {
     if (texture.image.empty() || texture.image.size() > static_cast<size_t>(INT32_MAX)) return nullptr;
 
-    SDL_RWops* ops = SDL_RWFromConstMem(texture.image.data.data(), static_cast<int>(texture.image.size()));
-    if (!ops) return nullptr;
     std::unique_lock<std::mutex> xpm(g_xpm_decode, std::defer_lock);
-    if (IMG_isXPM(ops)) xpm.lock();
-    SurfacePtr decoded(IMG_Load_RW(ops, 0));
-    SDL_RWclose(ops);
+    if (texture.image.size() >= 9 && std::memcmp(texture.image.data.data(), "/* XPM */", 9) == 0) xpm.lock();
+    SurfacePtr decoded = decode_image(texture.image, texture.name);
     if (xpm.owns_lock()) xpm.unlock();
     if (!decoded || decoded->w <= 0 || decoded->h <= 0 || decoded->w > max_size || decoded->h > max_size)
         return nullptr;

@@ -49,6 +49,24 @@ public:
         return add_accessor(indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, indices.size());
     }
 
+    // Gives accessor `accessor` sparse substitutions: element indices[k]
+    // becomes the k-th group of float components in `values`.
+    void make_sparse(int accessor, const std::vector<uint16_t>& indices, const std::vector<float>& values) {
+        const int index_view = doc.accessors[add_accessor(indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
+                                                          TINYGLTF_TYPE_SCALAR, indices.size())].bufferView;
+        const int value_view =
+            doc.accessors[add_accessor(values, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, values.size())]
+                .bufferView;
+        tinygltf::Accessor& a = doc.accessors[accessor];
+        a.sparse.isSparse = true;
+        a.sparse.count = static_cast<int>(indices.size());
+        a.sparse.indices.bufferView = index_view;
+        a.sparse.indices.byteOffset = 0;
+        a.sparse.indices.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+        a.sparse.values.bufferView = value_view;
+        a.sparse.values.byteOffset = 0;
+    }
+
     tinygltf::Primitive primitive(int position, int indices = -1, int material = -1) {
         tinygltf::Primitive p;
         p.attributes["POSITION"] = position;

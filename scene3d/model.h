@@ -78,6 +78,7 @@ public:
     std::vector<MeshRange> mesh_ranges;
     std::vector<uint32_t> vaos;
     std::vector<uint32_t> gl_buffers;  // one per glTF buffer; the VAOs refer to them
+    std::vector<uint32_t> dense_buffers;  // sparse vertex attributes written out, one per use
     int32_t render_pass_count = 1;
 
     std::shared_ptr<Animation::Animations> animations;

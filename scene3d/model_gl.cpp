@@ -13,6 +13,7 @@
 #include "scene3d/messages.h"
 #include "scene3d/model.h"
 #include "scene3d/model_validation.h"
+#include "scene3d/sparse_accessor.h"
 
 namespace {
 
@@ -52,17 +53,35 @@ std::unique_ptr<Texture> make_texture(const tinygltf::Image& image) {
     return texture;
 }
 
-void set_up_primitive(const tinygltf::Model& d, const tinygltf::Primitive& p, const std::vector<uint32_t>& buffers) {
+// A buffer of its own holding a sparse accessor written out densely.
+GLuint upload_dense(const tinygltf::Model& d, const tinygltf::Accessor& a, std::vector<uint32_t>& dense_buffers) {
+    const std::vector<uint8_t> bytes = dense_accessor_bytes(d, a);
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(), GL_STATIC_DRAW);
+    dense_buffers.push_back(buffer);
+    return buffer;
+}
+
+void set_up_primitive(const tinygltf::Model& d, const tinygltf::Primitive& p, const std::vector<uint32_t>& buffers,
+                      std::vector<uint32_t>& dense_buffers) {
     for (const AttributeSlot& slot : kAttributeSlots) {
         auto it = p.attributes.find(slot.name);
         if (it == p.attributes.end()) continue;
         const tinygltf::Accessor& a = d.accessors[it->second];
-        const tinygltf::BufferView& v = d.bufferViews[a.bufferView];
         const GLint components = gltf_component_count(a.type);
-        const GLsizei stride = static_cast<GLsizei>(v.byteStride);
-        const void* offset = reinterpret_cast<const void*>(static_cast<uintptr_t>(v.byteOffset + a.byteOffset));
+        GLsizei stride = 0;
+        const void* offset = nullptr;
         glEnableVertexAttribArray(slot.location);
-        glBindBuffer(GL_ARRAY_BUFFER, buffers[v.buffer]);
+        if (a.sparse.isSparse) {
+            upload_dense(d, a, dense_buffers);  // tightly packed from its start; stays bound
+        } else {
+            const tinygltf::BufferView& v = d.bufferViews[a.bufferView];
+            stride = static_cast<GLsizei>(v.byteStride);
+            offset = reinterpret_cast<const void*>(static_cast<uintptr_t>(v.byteOffset + a.byteOffset));
+            glBindBuffer(GL_ARRAY_BUFFER, buffers[v.buffer]);
+        }
         if (slot.integer)
             glVertexAttribIPointer(slot.location, components, static_cast<GLenum>(a.componentType), stride, offset);
         else
@@ -81,6 +100,7 @@ void Model::create_gpu_resources() {
     textures.clear();
     vaos.clear();
     gl_buffers.clear();
+    dense_buffers.clear();
     ready = false;
 
     if (valid) {
@@ -102,7 +122,7 @@ void Model::create_gpu_resources() {
             if (range.count > 0) glGenVertexArrays(range.count, vaos.data() + range.first);
             for (int32_t k = 0; k < range.count; ++k) {
                 glBindVertexArray(vaos[range.first + k]);
-                set_up_primitive(d, d.meshes[m].primitives[k], gl_buffers);
+                set_up_primitive(d, d.meshes[m].primitives[k], gl_buffers, dense_buffers);
             }
         }
         glBindVertexArray(0);

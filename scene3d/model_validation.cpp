@@ -7,6 +7,8 @@
 
 #include <tiny_gltf.h>
 
+#include "scene3d/sparse_accessor.h"
+
 int gltf_component_bytes(int component_type) {
     switch (component_type) {
         case TINYGLTF_COMPONENT_TYPE_BYTE:
@@ -77,7 +79,8 @@ private:
             if (bytes == 0 || components == 0) return fail(at("accessor", i) + " has an unknown element type");
             if (a.count > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
                 return fail(at("accessor", i) + " has too many elements");
-            if (a.bufferView < 0) continue;  // no data: refused wherever it would be read
+            if (const std::string why = check_sparse(d_, a); !why.empty()) return fail(at("accessor", i) + " " + why);
+            if (a.bufferView < 0) continue;  // no data: refused wherever it would be read, unless sparse
             if (!in_range(a.bufferView, d_.bufferViews.size()))
                 return fail(at("accessor", i) + " names a missing buffer view");
             const tinygltf::BufferView& v = d_.bufferViews[a.bufferView];
@@ -140,7 +143,8 @@ private:
             if (it == p.attributes.end()) continue;
             const tinygltf::Accessor& a = d_.accessors[it->second];
             const std::string attr = what + " attribute " + name;
-            if (a.bufferView < 0) return fail(attr + " has no buffer view");
+            // A sparse attribute is written out densely at upload, zeros as its base.
+            if (a.bufferView < 0 && !a.sparse.isSparse) return fail(attr + " has no buffer view");
             const int components = gltf_component_count(a.type);
             if (a.type == TINYGLTF_TYPE_MAT2 || components > 4)
                 return fail(attr + " is not a scalar or vector");

@@ -5,8 +5,9 @@
 //
 // Life: read (binary or JSON; models parse and validate their glTF on the
 // CPU) -> references resolved by the content container -> GPU objects made by
-// the loader's hooks (Model::create_gpu_resources, Scene::create_shadow_resources)
-// -> per frame, Scene::draw with a linked program. Nothing is released during
+// the loader's hooks (Model::create_gpu_resources, Scene::create_shadow_placeholder)
+// -> per frame, Scene::draw with a linked program; the shadow map itself on
+// the scene's first shadow pass (Scene::create_shadow_resources). Nothing is released during
 // playback. This folder does not own programs, effects or the shadow-pass
 // protocol (the effect drives that); it does not touch GL outside *_gl.cpp.
 //
@@ -58,7 +59,12 @@ public:
     // Null when no camera is available; drawing then does nothing.
     Camera* active_camera();
 
-    // GPU side (scene_gl.cpp). The shadow framebuffer and depth texture of
+    // GPU side (scene_gl.cpp). At load: a 1 x 1 depth texture cleared to 1
+    // (nothing in shadow) as the shadow depth texture, and no framebuffer. A
+    // full map is 256 MB and most scenes never draw a shadow pass, so the
+    // effect makes it on its first one. Needs a current context.
+    void create_shadow_placeholder();
+    // The shadow framebuffer and depth texture of
     // shadow_width x shadow_height (clamped to what the driver allows, which
     // updates the two fields). Prints "FB Error! Status: 0x%x\n" when the
     // framebuffer is incomplete. Needs a current context.

@@ -16,6 +16,22 @@
 #include "scene3d/model.h"
 #include "scene3d/scene.h"
 
+void Scene::create_shadow_placeholder() {
+    if (shadow_framebuffer) glDeleteFramebuffers(1, &shadow_framebuffer);
+    if (shadow_depth_texture) glDeleteTextures(1, &shadow_depth_texture);
+    shadow_framebuffer = 0;
+    // Depth 1 everywhere: whatever a program compares with it is unshadowed.
+    const float far_depth = 1.0f;
+    glGenTextures(1, &shadow_depth_texture);
+    glBindTexture(GL_TEXTURE_2D, shadow_depth_texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 1, 1, 0, GL_DEPTH_COMPONENT, GL_FLOAT, &far_depth);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 void Scene::create_shadow_resources() {
     if (shadow_framebuffer) glDeleteFramebuffers(1, &shadow_framebuffer);
     if (shadow_depth_texture) glDeleteTextures(1, &shadow_depth_texture);

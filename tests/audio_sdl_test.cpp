@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,9 @@
 #include "audio/audio_device.h"
 #include "audio/audio_sample.h"
 #include "audio/sound_analysis.h"
+#include "audio/sound_decode.h"
+#include "serialization/byte_buffer.h"
+#include "tests/support/tiny_module.h"
 #include "serialization/demo.h"
 
 namespace {
@@ -152,6 +156,58 @@ TEST_F(AudioDevice, SampleThatDoesNotDecode_HasNoChunkAndNoDuration) {
     decode_audio_sample(reused);
     EXPECT_EQ(reused.chunk, nullptr);
     EXPECT_EQ(reused.duration_ms, 0);
+}
+
+// A module whose song jumps back never ends: decoding it whole used to hang
+// the player's loading and qvtool render while memory grew without limit.
+TEST_F(AudioDevice, LoopingModule_SampleKeepsTenMinutesAndMusicStopsPastTheDemosEnd) {
+    AudioSample looping;
+    looping.name = "loop.mod";
+    looping.buffer.data = test_support::tiny_mod(8);
+    testing::internal::CaptureStdout();
+    decode_audio_sample(looping);
+    const std::string said = testing::internal::GetCapturedStdout();
+    ASSERT_NE(looping.chunk, nullptr) << Mix_GetError();
+    EXPECT_EQ(looping.duration_ms, kSampleMaxSeconds * 1000);
+    EXPECT_NE(said.find("loop.mod"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+    // As music of a demo ending at beat 8 at 120 bpm: 4 s, and a second more.
+    ByteBuffer music;
+    music.data = looping.buffer.data;
+    const uint64_t bound = music_bound_frames(8, 0, 120, 44100);
+    EXPECT_EQ(bound, 5u * 44100);
+    std::string why;
+    testing::internal::CaptureStderr();
+    const std::vector<int16_t> pcm = decode_music_pcm(music, &why, bound);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(pcm.size(), bound * 2);
+    EXPECT_NE(told.find("5.0 s"), std::string::npos) << told;
+
+    // A song that ends by itself is kept whole, without a word.
+    music.data = test_support::tiny_mod(-1);
+    testing::internal::CaptureStderr();
+    const std::vector<int16_t> whole = decode_music_pcm(music, &why, bound);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_GT(whole.size(), 44100u * 2);
+    EXPECT_LT(whole.size(), 2u * 44100 * 2);
+
+    // Other formats end with their file, but are cut to the bound all the same.
+    music.data = sine_wav(44100, 2, 2.0, 440, 8000);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(decode_music_pcm(music, &why, 44100).size(), 44100u * 2);
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(MusicBound, FollowsTheDemosEndAndCapsWhatNeverEnds) {
+    EXPECT_EQ(music_bound_frames(480, 0, 120, 44100), 241u * 44100);
+    EXPECT_EQ(music_bound_frames(478, 2, 120, 48000), 241u * 48000) << "the offset shifts the music";
+    const uint64_t cap = uint64_t{kMusicMaxSeconds} * 44100;
+    EXPECT_EQ(music_bound_frames(10000, 0, 120, 44100), cap) << "a demo that never ends";
+    EXPECT_EQ(music_bound_frames(480, 0, 0.01, 44100), cap) << "an end out of reach";
+    EXPECT_EQ(music_bound_frames(480, 0, 0, 44100), cap);
+    EXPECT_EQ(music_bound_frames(std::nan(""), 0, 120, 44100), cap);
+    EXPECT_EQ(music_bound_frames(-50, 0, 120, 44100), 44100u) << "at least the last chunk's second";
 }
 
 // ---- music and the post-mix analysis --------------------------------------------

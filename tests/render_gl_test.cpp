@@ -20,6 +20,7 @@
 #include "scene3d/scene.h"
 #include "serialization/file_io.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/realworld.h"
 
 namespace {
 
@@ -387,6 +388,51 @@ TEST_F(RenderGl, Texture_PngDecodesTopRowFirstAndTransparentPixelIsZero) {
     EXPECT_EQ(pixel_at(pixels, 2, 1, 0), (Rgba{0, 0, 0, 0}));
     EXPECT_EQ(pixel_at(pixels, 2, 0, 1), (Rgba{0, 0, 255, 255}));
     EXPECT_EQ(pixel_at(pixels, 2, 1, 1), (Rgba{255, 255, 255, 255}));
+}
+
+// TGA files carry no signature: the untyped decode refused them ("Unsupported
+// image format") until the texture's name gave the type.
+TEST_F(RenderGl, Texture_TgaDecodesByItsNamesExtension) {
+    // Uncompressed true colour, 2 x 2, 32 bits, first row at the top; pixels
+    // are B, G, R, A: red, transparent green / blue, white.
+    std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
+    for (uint8_t b : {0, 0, 255, 255, 0, 255, 0, 0, 255, 0, 0, 255, 255, 255, 255, 255}) tga.push_back(b);
+
+    Texture texture("pictures/tiny.TGA", ByteBuffer(tga));
+    upload_texture(texture);
+    ASSERT_NE(texture.gl_texture, 0u) << IMG_GetError();
+    EXPECT_EQ(texture.width, 2);
+    EXPECT_EQ(texture.height, 2);
+    const auto pixels = gl_test::read_texture(texture.gl_texture, 2, 2);
+    EXPECT_EQ(pixel_at(pixels, 2, 0, 0), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixel_at(pixels, 2, 1, 0), (Rgba{0, 0, 0, 0}));
+    EXPECT_EQ(pixel_at(pixels, 2, 0, 1), (Rgba{0, 0, 255, 255}));
+    EXPECT_EQ(pixel_at(pixels, 2, 1, 1), (Rgba{255, 255, 255, 255}));
+
+    // The name decides: the same bytes under another name stay refused, and
+    // a folder's dot is no extension.
+    Texture misnamed("tiny.png", ByteBuffer(tga));
+    upload_texture(misnamed);
+    EXPECT_EQ(misnamed.gl_texture, 0u);
+    Texture folder_dot("pictures.tga/tiny", ByteBuffer(tga));
+    upload_texture(folder_dot);
+    EXPECT_EQ(folder_dot.gl_texture, 0u);
+
+    // A forged header asking for 60000 x 60000 is refused before any allocation.
+    std::vector<uint8_t> forged = tga;
+    forged[12] = forged[14] = 0x60;
+    forged[13] = forged[15] = 0xEA;
+    Texture huge("huge.tga", ByteBuffer(forged));
+    upload_texture(huge);
+    EXPECT_EQ(huge.gl_texture, 0u);
+
+    const auto folder = test_support::realworld_folder();
+    if (folder.empty()) return;
+    Texture rle("sample_rle24.tga", ByteBuffer(test_support::read_bytes(folder / "images/sample_rle24.tga")));
+    upload_texture(rle);
+    EXPECT_NE(rle.gl_texture, 0u) << "the real-world run-length TGA";
+    EXPECT_EQ(rle.width, 23);
+    EXPECT_EQ(rle.height, 42);
 }
 
 TEST_F(RenderGl, Texture_UndecodableEmptyAndBlankTextures) {

@@ -471,6 +471,96 @@ TEST_F(SceneGl, EffectWithScene_LeavesCullingOffSoTheNextFullScreenPassDraws) {
     EXPECT_EQ(screen_pixel(1, 1), (Rgba{0, 255, 0, 255}));
 }
 
+// Regression: a model whose positions used a sparse accessor was drawn from
+// its base values; it must draw exactly as the same model written out.
+TEST_F(SceneGl, SparsePositions_DrawAsTheSameModelWrittenOut) {
+    auto program = program_of(kVertex, kTagFragment);
+    // A square of the left half; substitutions drag two corners to the right.
+    const std::vector<float> base = {-4, -4, 0, 0, -4, 0, 0, 4, 0, -4, 4, 0};
+    const std::vector<float> written_out = {-4, -4, 0, 4, -2, 0, 3, 4, 0, -4, 4, 0};
+    auto model_with = [&](const std::vector<float>& positions, bool sparse) {
+        GltfBuilder b;
+        const int material = b.add_material({1.0, 1.0, 1.0, 1.0});
+        b.doc.materials[material].doubleSided = true;
+        const int position = b.add_vec3(positions);
+        if (sparse) b.make_sparse(position, {2, 1}, {3, 4, 0, 4, -2, 0});
+        b.set_scene({b.add_node(b.add_mesh({b.primitive(position, b.add_indices({0, 1, 2, 0, 2, 3}), material)}))});
+        return gpu_model(b);
+    };
+    auto picture = [&](Model* model) {
+        auto scene = scene_of(model);
+        clear_screen();
+        glUseProgram(program->gl_program);
+        scene->draw(*program);
+        return read_pixels(0, 0, kWindowWidth, kWindowHeight);
+    };
+    auto sparse = model_with(base, true);
+    ASSERT_TRUE(sparse->valid) << sparse->rejection;
+    auto dense = model_with(written_out, false);
+    auto unchanged = model_with(base, false);
+    const auto drawn = picture(sparse.get());
+    EXPECT_EQ(drawn, picture(dense.get()));
+    EXPECT_NE(drawn, picture(unchanged.get())) << "the substitutions must show";
+    EXPECT_EQ(sparse->dense_buffers.size(), 1u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Every scene used to make its 256 MB shadow map while loading, used or not.
+// Until an effect draws the scene's first shadow pass, the scene samples a
+// 1 x 1 stand-in of depth 1; that pass makes the map, fills it, and later
+// draws sample what it filled.
+TEST_F(SceneGl, ShadowMap_MadeByTheFirstShadowPassAndUnshadowedUntilThen) {
+    GltfBuilder b = coloured_cube({1, 1, 1, 1}, 5.0f);
+    auto model = gpu_model(b);
+    auto scene = scene_of(model.get());
+    scene->camera->position = {0, 0, 30};
+    scene->create_shadow_placeholder();
+    EXPECT_EQ(scene->shadow_framebuffer, 0u);
+    ASSERT_NE(scene->shadow_depth_texture, 0u);
+    glBindTexture(GL_TEXTURE_2D, scene->shadow_depth_texture);
+    GLint width = 0, height = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    float depth = 0;
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(width, 1);
+    EXPECT_EQ(height, 1);
+    EXPECT_EQ(depth, 1.0f);
+
+    // The depth at the middle of the light's view, where the cube stands, as red.
+    auto program = program_of(kVertex,
+                              "#version 330 core\nuniform sampler2D uShadowMapTexture;\nout vec4 color;\n"
+                              "void main() { color = vec4(texture(uShadowMapTexture, vec2(0.5)).r, 0.0, 0.0, 1.0); }\n");
+    auto sampled_red = [&] {
+        clear_screen();
+        glUseProgram(program->gl_program);
+        scene->draw(*program);
+        return screen_pixel(kWindowWidth / 2, kWindowHeight / 2).r;
+    };
+    EXPECT_EQ(sampled_red(), 255) << "a scene node before any shadow pass sees nothing in shadow";
+
+    Effect effect("lit", program.get(), nullptr, nullptr, false, false, scene.get());
+    create_targets(effect);
+    testing::internal::CaptureStdout();
+    draw_effect(effect);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_NE(scene->shadow_framebuffer, 0u);
+    const GLuint map = scene->shadow_depth_texture;
+    glBindTexture(GL_TEXTURE_2D, map);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(width, 64) << "the map has the scene's asked size";
+    const int filled = sampled_red();
+    EXPECT_LT(filled, 250) << "a later draw samples what the shadow pass filled";
+    EXPECT_GT(filled, 0);
+
+    draw_effect(effect);
+    EXPECT_EQ(scene->shadow_depth_texture, map) << "made once";
+    EXPECT_EQ(sampled_red(), filled);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(SceneGl, ShadowResources_DepthFramebufferOfTheAskedSizeIsComplete) {
     auto scene = scene_of(nullptr);
     ASSERT_NE(scene->shadow_framebuffer, 0u);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,12 +14,15 @@
 #include "scene3d/camera.h"
 #include "scene3d/gltf_builder.h"
 #include "scene3d/model.h"
+#include "scene3d/model_features.h"
 #include "scene3d/model_validation.h"
+#include "scene3d/sparse_accessor.h"
 #include "scene3d/node.h"
 #include "scene3d/scene.h"
 #include "serialization/content_error.h"
 #include "serialization/content_reader.h"
 #include "serialization/content_writer.h"
+#include "tests/support/realworld.h"
 
 namespace {
 
@@ -410,6 +414,82 @@ TEST(Model_Load, DocumentWithoutDefaultSceneHasNothingToDraw) {
     ASSERT_TRUE(model.valid);
     EXPECT_TRUE(model.root_nodes.empty());
     EXPECT_TRUE(model.render_passes.empty());
+}
+
+// Sparse accessors used to be drawn with their base values only, losing
+// every substituted vertex.
+TEST(Model_SparseAccessor, SubstitutionsReplaceBaseElementsAndForgedOnesAreRefused) {
+    GltfBuilder b;
+    // Four vec3 in a view of stride 16 (a padding float after each).
+    const int base = b.add_accessor(std::vector<float>{0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1},
+                                    TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, 4);
+    b.doc.bufferViews[b.doc.accessors[base].bufferView].byteStride = 16;
+    b.make_sparse(base, {3, 1, 3}, {30, 31, 32, 10, 11, 12, 33, 34, 35});
+    auto floats = [](const std::vector<uint8_t>& bytes) {
+        std::vector<float> f(bytes.size() / 4);
+        std::memcpy(f.data(), bytes.data(), f.size() * 4);
+        return f;
+    };
+    EXPECT_EQ(check_sparse(b.doc, b.doc.accessors[base]), "");
+    EXPECT_EQ(floats(dense_accessor_bytes(b.doc, b.doc.accessors[base])),
+              (std::vector<float>{0, 0, 0, 10, 11, 12, 2, 2, 2, 33, 34, 35}))
+        << "the last substitution of an element wins";
+
+    // Without a buffer view the base is zeros, and the attribute still loads.
+    tinygltf::Accessor zeros = b.doc.accessors[base];
+    zeros.bufferView = -1;
+    EXPECT_EQ(floats(dense_accessor_bytes(b.doc, zeros)), (std::vector<float>{0, 0, 0, 10, 11, 12, 0, 0, 0, 33, 34, 35}));
+    b.doc.accessors[base].bufferView = -1;
+    b.doc.bufferViews[0].byteStride = 0;
+    b.set_scene({b.add_node(b.add_mesh({b.primitive(base)}))});
+    Model model;
+    load_glb(model, b.glb());
+    EXPECT_TRUE(model.valid) << model.rejection;
+
+    auto problem = [&](auto change) {
+        tinygltf::Model d = b.doc;
+        change(d.accessors[base]);
+        return validate_gltf(d);
+    };
+    EXPECT_NE(problem([](tinygltf::Accessor& a) { a.count = 3; }).find("substitutes element 3 of 3"), std::string::npos);
+    EXPECT_NE(problem([](tinygltf::Accessor& a) { a.count = 2; }), "") << "more substitutions than elements";
+    EXPECT_NE(problem([](tinygltf::Accessor& a) { a.sparse.values.byteOffset = 8; }).find("values outside"),
+              std::string::npos);
+    EXPECT_NE(problem([](tinygltf::Accessor& a) { a.sparse.indices.bufferView = 99; }).find("indices outside"),
+              std::string::npos);
+    EXPECT_NE(problem([](tinygltf::Accessor& a) { a.sparse.indices.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT; }),
+              "");
+    EXPECT_NE(problem([](tinygltf::Accessor& a) { a.count = 1u << 30; }).find("too large"), std::string::npos)
+        << "a forged count without data allocates nothing";
+}
+
+// Draco and meshopt files loaded inert with at most "Failed to parse glTF",
+// quantized ones drew nothing; the tools name what they need instead.
+TEST(Model_UndrawableFeatures, RequiredExtensionsAndQuantizedAttributesAreNamed) {
+    GltfBuilder b;
+    const int position = b.add_accessor(std::vector<uint16_t>{0, 0, 0, 1, 1, 1}, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
+                                        TINYGLTF_TYPE_VEC3, 2);
+    b.set_scene({b.add_node(b.add_mesh({b.primitive(position)}))});
+    b.doc.extensionsRequired = {"KHR_mesh_quantization"};
+    const std::vector<std::string> lines = undrawable_gltf_features(b.glb());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "needs the glTF extension KHR_mesh_quantization, which this player cannot draw");
+    EXPECT_EQ(lines[1], "stores POSITION of mesh 0 as unsigned short (quantized), which this player cannot draw");
+    EXPECT_EQ(undrawable_gltf_features(b.gltf_text()), lines) << "the text form says the same";
+
+    EXPECT_TRUE(undrawable_gltf_features(cube_builder().glb()).empty());
+    std::vector<uint8_t> cut = b.glb();
+    cut.resize(40);
+    EXPECT_TRUE(undrawable_gltf_features(cut).empty()) << "a truncated file is left to the parser's messages";
+    EXPECT_TRUE(undrawable_gltf_features({}).empty());
+
+    const std::filesystem::path set = test_support::realworld_folder();
+    if (set.empty()) return;
+    const auto draco = undrawable_gltf_features(test_support::read_bytes(set / "models/DuckDraco.glb"));
+    ASSERT_FALSE(draco.empty());
+    EXPECT_NE(draco[0].find("KHR_draco_mesh_compression"), std::string::npos);
+    EXPECT_TRUE(undrawable_gltf_features(test_support::read_bytes(set / "models/TextureTransformTest.glb")).empty())
+        << "an extension that is only used is no problem";
 }
 
 TEST(Model_StoredForm, GlbModelRoundTripsByteForByte) {

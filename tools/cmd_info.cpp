@@ -7,6 +7,7 @@
 #include "nodes/node_type.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
+#include "tools/media_check.h"
 
 namespace {
 
@@ -77,6 +78,7 @@ int run_info(const std::vector<std::string>& args) {
         }
     }
     if (!d.graph->root) warnings.push_back("graph: the root names no node");
+    for (std::string& line : media_warnings(d)) warnings.push_back(std::move(line));
     std::printf("  graph: %zu nodes\n", nodes.size());
     for (const auto& [name, count] : by_type) std::printf("    %-28s %d\n", name.c_str(), count);
     for (const std::string& w : warnings) std::printf("warning: %s\n", w.c_str());

@@ -5,6 +5,7 @@
 #include "serialization/content_trailer.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
+#include "tools/media_check.h"
 
 int run_pack(const std::vector<std::string>& args) {
     std::string project, output, player;
@@ -23,6 +24,8 @@ int run_pack(const std::vector<std::string>& args) {
     const std::string output_path = std::filesystem::absolute(output).string();
 
     auto demo = load_project(project);
+    // Packing goes on: the warnings name what will not play, not a broken project.
+    for (const std::string& line : media_warnings(*demo)) std::fprintf(stderr, "qvtool pack: warning: %s\n", line.c_str());
     const std::string content = content_bytes(*demo);
     if (player.empty()) {
         write_whole_file(output_path, content.data(), content.size());

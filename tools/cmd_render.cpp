@@ -27,6 +27,7 @@
 #include "app/playback_state.h"
 #include "audio/audio_device.h"
 #include "audio/sound_analysis.h"
+#include "audio/sound_decode.h"
 #include "render/render_gl.h"
 #include "render/render_nodes_gl.h"
 #include "serialization/content_trailer.h"
@@ -134,9 +135,11 @@ int parse(const std::vector<std::string>& args, RenderOptions& o) {
 }
 
 // The music decoded to 44.1 kHz signed 16-bit stereo, as the mixer plays it.
-std::vector<int16_t> decode_music(const Demo& demo) {
+// Decoded up to `last_beat` or the demo's end, whichever is later.
+std::vector<int16_t> decode_music(const Demo& demo, double last_beat) {
     std::string why;
-    std::vector<int16_t> pcm = decode_music_pcm(demo.music, &why);
+    std::vector<int16_t> pcm =
+        decode_music_pcm(demo.music, &why, music_bound_frames(std::max<double>(demo.end_beat, last_beat), demo.beat_offset, demo.bpm, kRate));
     if (pcm.empty() && !why.empty())
         std::fprintf(stderr, "qvtool render: the music does not decode (%s); rendering silence\n", why.c_str());
     return pcm;
@@ -263,7 +266,7 @@ int run_render(const std::vector<std::string>& args) {
         nullptr, device.gl.window, static_cast<SDL_GLContext>(device.gl.context));
     if (demo.bpm <= 0 || !std::isfinite(demo.bpm)) throw ContentError("the demo's tempo is not a positive number");
 
-    const std::vector<int16_t> pcm = decode_music(demo);
+    const std::vector<int16_t> pcm = decode_music(demo, o.single ? o.beat : o.to_end ? demo.end_beat : o.to);
     prepare_sound_analysis();
 
     // Frame i of a range is the beat from + i * step, whichever part renders

@@ -26,7 +26,9 @@ const char* const kPackUsage =
     "Packs a JSON project into a content stream. Files the project names\n"
     "(shaders, images, fonts, samples, models, resources/music.mp3) are read\n"
     "relative to the project file's folder. With --player, writes a copy of the\n"
-    "player executable with the content, its length and \"DEMO\" appended.\n";
+    "player executable with the content, its length and \"DEMO\" appended.\n"
+    "Warns on standard error about sounds, pictures, fonts and models that the\n"
+    "player will not decode or draw.\n";
 
 const char* const kUnpackUsage =
     "usage: qvtool unpack FILE -o DIR\n"
@@ -37,7 +39,8 @@ const char* const kInfoUsage =
     "usage: qvtool info FILE\n"
     "Summarises a content stream or packed executable: records per list, tempo,\n"
     "length, sizes, graph nodes by type, and warnings for what playback will not\n"
-    "find (unresolved references, unregistered node types, links out of range).\n";
+    "find (unresolved references, unregistered node types, links out of range)\n"
+    "and for sounds, pictures, fonts and models it will not decode or draw.\n";
 
 const char* const kGraphUsage =
     "usage: qvtool graph FILE -o graph.dot\n"
