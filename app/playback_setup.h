@@ -23,6 +23,11 @@ class LoadingScreen;
 std::string open_playback_window(const char* title, int width, int height, uint32_t flags, SDL_Window*& window,
                                  SDL_GLContext& context);
 
+// Opens the mixer as the player plays (44.1 kHz, signed 16-bit stereo,
+// 1024-frame chunks) and records the format obtained in playback(). Returns
+// an empty string, or the mixer's reason.
+std::string open_playback_mixer();
+
 // Black clear colour, alpha blending, and the run functions of the rendering
 // node types. Needs a current context.
 void prepare_playback_gl();

@@ -1,6 +1,7 @@
 #include "app/playback_setup.h"
 
 #include <GL/glew.h>
+#include <SDL_mixer.h>
 
 #include <cstdio>
 
@@ -35,6 +36,18 @@ std::string open_playback_window(const char* title, int width, int height, uint3
     // Works on GLX and on EGL (SDL's offscreen driver has no GLX display);
     // a partial load is reported and playback goes on, as it always has.
     if (const std::string why = load_gl_entry_points(); !why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+    return "";
+}
+
+std::string open_playback_mixer() {
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) return Mix_GetError();
+    PlaybackState& state = playback();
+    int frequency = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_QuerySpec(&frequency, &format, &channels);
+    state.mixer_frequency = frequency;
+    state.mixer_format = format;
+    state.mixer_channels = channels;
     return "";
 }
 

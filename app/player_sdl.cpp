@@ -69,17 +69,11 @@ int run_player(int argc, char** argv) {
         SDL_Log("Failed to initialize SDL: %s", SDL_GetError());
         return 1;
     }
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+    if (const std::string why = open_playback_mixer(); !why.empty()) {
         // The exit status stays that of a failed audio open; the line says why.
-        std::fprintf(stderr, "%s%s\n", kAudioOpenFailed, Mix_GetError());
+        std::fprintf(stderr, "%s%s\n", kAudioOpenFailed, why.c_str());
         return -1;
     }
-    int frequency = 0, channels = 0;
-    Uint16 format = 0;
-    Mix_QuerySpec(&frequency, &format, &channels);
-    state.mixer_frequency = frequency;
-    state.mixer_format = format;
-    state.mixer_channels = channels;
     TTF_Init();
 
     SDL_DisplayMode mode;

@@ -202,8 +202,10 @@ void Preview::report(const std::vector<SourceError>& errors) {
 void Preview::take(PreviewLoad& load) {
     demo_ = std::move(load.demo);
     playhead_.set_tempo(demo_->bpm, demo_->beat_offset);
-    if (std::string why = feed_.set_music(
-            demo_->music, music_bound_frames(demo_->end_beat, demo_->beat_offset, demo_->bpm, Playhead::kRate)); !why.empty()) {
+    // Decoded to the demo's end: a module whose song loops must not decode for
+    // half an hour before the first frame.
+    const uint64_t bound = music_bound_frames(demo_->end_beat, demo_->beat_offset, demo_->bpm, Playhead::kRate);
+    if (std::string why = feed_.set_music(demo_->music, bound); !why.empty()) {
         std::printf("note: %s\n", why.c_str());
         std::fflush(stdout);
     }
@@ -524,15 +526,8 @@ int Preview::run(SDL_Window* window, SDL_GLContext context) {
 int run_preview(const PreviewOptions& options) {
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         throw ContentError(std::string("SDL: ") + SDL_GetError());
-    if (Mix_OpenAudio(Playhead::kRate, AUDIO_S16LSB, 2, 1024) == -1)
-        throw ContentError(std::string("cannot open the audio device: ") + Mix_GetError());
-    PlaybackState& state = playback();
-    int frequency = 0, channels = 0;
-    Uint16 format = 0;
-    Mix_QuerySpec(&frequency, &format, &channels);
-    state.mixer_frequency = frequency;
-    state.mixer_format = format;
-    state.mixer_channels = channels;
+    if (const std::string why = open_playback_mixer(); !why.empty())
+        throw ContentError("cannot open the audio device: " + why);
     TTF_Init();
 
     SDL_Window* window = nullptr;
