@@ -4,13 +4,20 @@
 #include <SDL_mixer.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "app/device_loader.h"
 #include "app/hidden_gl_window.h"
 #include "app/playback_state.h"
 #include "app/player_messages.h"
+#include "render/effect.h"
+#include "render/font_texture.h"
 #include "render/render_gl.h"
 #include "render/render_nodes_gl.h"
+#include "render/shader_program.h"
+#include "render/texture.h"
+#include "scene3d/model.h"
+#include "scene3d/scene.h"
 #include "serialization/demo.h"
 
 std::string open_playback_window(const char* title, int width, int height, uint32_t flags, SDL_Window*& window,
@@ -69,4 +76,51 @@ void load_demo(Demo& demo, const std::function<void(LoadHooks&)>& read, LoadingS
     if (state.default_white_texture == 0) state.default_white_texture = create_solid_texture(1, 1, 1, 1);
     if (before_first_draw) before_first_draw();
     for (auto& effect : demo.effects) draw_effect(*effect);
+}
+
+namespace {
+
+void delete_texture(uint32_t& name) {
+    if (name) glDeleteTextures(1, &name);
+    name = 0;
+}
+
+void delete_buffers(std::vector<uint32_t>& names) {
+    if (!names.empty()) glDeleteBuffers(static_cast<GLsizei>(names.size()), names.data());
+    names.clear();
+}
+
+}  // namespace
+
+void release_demo_gpu(Demo& demo) {
+    for (auto& t : demo.textures) delete_texture(t->gl_texture);
+    if (demo.sound_texture) delete_texture(demo.sound_texture->gl_texture);
+    for (auto& f : demo.font_textures) delete_texture(f->gl_texture);
+    for (auto& p : demo.shaders) {
+        // Zero names are ignored by GL, so programs that never built are fine.
+        glDeleteProgram(p->gl_program);
+        glDeleteShader(p->gl_vertex_shader);
+        glDeleteShader(p->gl_fragment_shader);
+        p->gl_program = p->gl_vertex_shader = p->gl_fragment_shader = 0;
+    }
+    for (auto& e : demo.effects) {
+        delete_targets(*e);
+        delete_texture(e->copy_texture);
+    }
+    for (auto& s : demo.scenes) {
+        glDeleteFramebuffers(1, &s->shadow_framebuffer);
+        delete_texture(s->shadow_depth_texture);
+        s->shadow_framebuffer = 0;
+    }
+    for (auto& m : demo.models) {
+        for (auto& t : m->textures)
+            if (t) delete_texture(t->gl_texture);
+        if (!m->vaos.empty()) glDeleteVertexArrays(static_cast<GLsizei>(m->vaos.size()), m->vaos.data());
+        m->vaos.clear();
+        delete_buffers(m->gl_buffers);
+        delete_buffers(m->dense_buffers);
+        glDeleteBuffers(1, &m->joint_matrix_buffer);
+        m->joint_matrix_buffer = 0;
+        m->ready = false;
+    }
 }

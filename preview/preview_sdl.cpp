@@ -200,6 +200,9 @@ void Preview::report(const std::vector<SourceError>& errors) {
 }
 
 void Preview::take(PreviewLoad& load) {
+    // The version replaced goes from the GPU too: a re-read on every save
+    // would otherwise keep each earlier version's pictures and targets.
+    if (demo_) release_demo_gpu(*demo_);
     demo_ = std::move(load.demo);
     playhead_.set_tempo(demo_->bpm, demo_->beat_offset);
     // Decoded to the demo's end: a module whose song loops must not decode for

@@ -17,15 +17,6 @@ namespace {
 constexpr float kQuad[18] = {-1, -1, 0, -1, 1, 0, 1, 1, 0, 1, 1, 0, 1, -1, 0, -1, -1, 0};
 static_assert(sizeof kQuad == 72);
 
-void delete_targets(Effect& effect) {
-    if (effect.quad_vertex_buffer) glDeleteBuffers(1, &effect.quad_vertex_buffer);
-    if (effect.quad_vertex_array) glDeleteVertexArrays(1, &effect.quad_vertex_array);
-    if (effect.framebuffer_texture) glDeleteTextures(1, &effect.framebuffer_texture);
-    if (effect.framebuffer) glDeleteFramebuffers(1, &effect.framebuffer);
-    effect.quad_vertex_buffer = effect.quad_vertex_array = 0;
-    effect.framebuffer_texture = effect.framebuffer = 0;
-}
-
 int bind_next(int& unit, GLuint texture) {
     glActiveTexture(GL_TEXTURE0 + unit);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -59,6 +50,15 @@ void set_shadow_pass_uniform(const ShaderProgram& program, int value) {
 }
 
 }  // namespace
+
+void delete_targets(Effect& effect) {
+    if (effect.quad_vertex_buffer) glDeleteBuffers(1, &effect.quad_vertex_buffer);
+    if (effect.quad_vertex_array) glDeleteVertexArrays(1, &effect.quad_vertex_array);
+    if (effect.framebuffer_texture) glDeleteTextures(1, &effect.framebuffer_texture);
+    if (effect.framebuffer) glDeleteFramebuffers(1, &effect.framebuffer);
+    effect.quad_vertex_buffer = effect.quad_vertex_array = 0;
+    effect.framebuffer_texture = effect.framebuffer = 0;
+}
 
 void create_targets(Effect& effect) {
     if (!effect.program) return;

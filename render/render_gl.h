@@ -91,6 +91,8 @@ bool set_text(FontTexture& picture, std::string_view text);
 // "FB Error! Status: 0x<status>" for an incomplete framebuffer. Needs the
 // program; without one it does nothing.
 void create_targets(Effect& effect);
+// Deletes what create_targets made; the names become 0.
+void delete_targets(Effect& effect);
 // Makes sure the copy buffer and copy texture exist at the render size.
 void ensure_copy_target(Effect& effect);
 // Uses `program` and binds, one unit each from unit 0: the copy texture

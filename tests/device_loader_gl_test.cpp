@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "app/device_loader.h"
+#include "app/playback_setup.h"
 #include "app/playback_state.h"
 #include "audio/audio_device.h"
+#include "render/render_gl.h"
 #include "scene3d/gltf_builder.h"
 #include "serialization/content_reader.h"
 #include "serialization/content_writer.h"
@@ -281,4 +283,48 @@ TEST_F(DeviceLoader, ThousandsOfPicturesNeverWaitBeyondTheBound) {
         }
         EXPECT_EQ(uploaded, 2000u) << workers;
     }
+}
+
+// The preview replaces its demo on every save; what it drops must leave the
+// GPU, and nothing made outside the demo may go with it.
+TEST_F(DeviceLoader, ReleasedDemoLeavesNoGlObjectsAndSparesOthers) {
+    const std::vector<uint8_t> bytes = mixed_content();
+    Demo demo;
+    LoggingHooks hooks(1);
+    ContentReader in(bytes);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    demo.read_with(in, hooks);
+    finish_loading(demo);
+    testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    const GLuint outsider = create_solid_texture(1, 1, 1, 1);
+
+    std::vector<GLuint> textures, programs, buffers, vertex_arrays;
+    for (const auto& t : demo.textures) textures.push_back(t->gl_texture);
+    for (const auto& m : demo.models) {
+        for (const auto& t : m->textures) textures.push_back(t->gl_texture);
+        buffers.insert(buffers.end(), m->gl_buffers.begin(), m->gl_buffers.end());
+        vertex_arrays.insert(vertex_arrays.end(), m->vaos.begin(), m->vaos.end());
+    }
+    for (const auto& p : demo.shaders) programs.push_back(p->gl_program);
+    for (const auto& e : demo.effects) {
+        textures.push_back(e->framebuffer_texture);
+        vertex_arrays.push_back(e->quad_vertex_array);
+    }
+    std::erase(textures, 0u);
+    std::erase(programs, 0u);
+    ASSERT_GE(textures.size(), 4u);
+    ASSERT_FALSE(programs.empty());
+    ASSERT_FALSE(buffers.empty());
+
+    release_demo_gpu(demo);
+    for (GLuint t : textures) EXPECT_FALSE(glIsTexture(t)) << t;
+    for (GLuint p : programs) EXPECT_FALSE(glIsProgram(p)) << p;
+    for (GLuint b : buffers) EXPECT_FALSE(glIsBuffer(b)) << b;
+    for (GLuint v : vertex_arrays) EXPECT_FALSE(v && glIsVertexArray(v)) << v;
+    EXPECT_TRUE(glIsTexture(outsider));
+    for (const auto& t : demo.textures) EXPECT_EQ(t->gl_texture, 0u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glDeleteTextures(1, &outsider);
 }
