@@ -102,8 +102,9 @@ public:
     void texture_decode(Texture& t) override {
         note_decode();
         t.width = static_cast<int32_t>(t.image.size());
-        t.height = 0;
-        for (uint8_t b : t.image.data) t.height = t.height * 31 + b;
+        uint32_t hash = 0;  // unsigned: the hash wraps
+        for (uint8_t b : t.image.data) hash = hash * 31 + b;
+        t.height = static_cast<int32_t>(hash & 0x7fffffff);
         finished();
     }
     void audio_sample_decode(AudioSample& s) override {
