@@ -43,19 +43,6 @@ private:
     int saved_ = -1;
 };
 
-// Payload files of a project are named relative to its folder.
-class InFolder {
-public:
-    explicit InFolder(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
-    ~InFolder() {
-        std::error_code ec;
-        fs::current_path(saved_, ec);
-    }
-
-private:
-    fs::path saved_;
-};
-
 struct Recorder {
     std::vector<std::string> files;
 };
@@ -121,11 +108,10 @@ PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GL
             } catch (const nlohmann::json::exception& e) {
                 throw ContentError(e.what());
             }
-            InFolder folder(fs::path(absolute).parent_path());
+            WorkingDirectory folder(fs::path(absolute).parent_path());
             load_demo(*demo, [&](LoadHooks& hooks) { demo->from_json_with(json, hooks); }, nullptr, window, context);
         } else {
-            ContentSpan span{0, bytes.size()};
-            if (auto trailer = find_trailer(bytes.data(), bytes.size())) span = *trailer;
+            const ContentSpan span = content_span(bytes.data(), bytes.size());
             load_demo(
                 *demo,
                 [&](LoadHooks& hooks) {

@@ -15,6 +15,11 @@ std::optional<ContentSpan> find_trailer(const uint8_t* file, size_t file_size) {
     return ContentSpan{file_size - 8 - n, n};
 }
 
+ContentSpan content_span(const uint8_t* file, size_t file_size) {
+    if (auto trailer = find_trailer(file, file_size)) return *trailer;
+    return ContentSpan{0, file_size};
+}
+
 std::vector<uint8_t> append_trailer(const std::vector<uint8_t>& player, const std::string& content) {
     if (content.size() > std::numeric_limits<uint32_t>::max())
         throw ContentError("content of " + std::to_string(content.size()) + " bytes does not fit the 4 GiB trailer");

@@ -18,6 +18,10 @@ struct ContentSpan {
 // reaches before the start of the file.
 std::optional<ContentSpan> find_trailer(const uint8_t* file, size_t file_size);
 
+// The content of a file that is either a packed demo (the span its trailer
+// names) or a bare content stream (the whole file). Throws as find_trailer.
+ContentSpan content_span(const uint8_t* file, size_t file_size);
+
 // `player` with `content`, its length and "DEMO" appended. An existing trailer
 // on `player` is dropped first, so packing onto a packed demo replaces its
 // content instead of nesting it. Throws ContentError for content of 4 GiB or more.

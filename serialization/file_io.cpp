@@ -101,3 +101,12 @@ void write_file(const std::string& path, const void* bytes, size_t size) {
     if (!f) throw ContentError("cannot write file: " + path);
     if (size > 0 && std::fwrite(bytes, 1, size, f.get()) != size) throw ContentError("cannot write file: " + path);
 }
+
+WorkingDirectory::WorkingDirectory(const std::filesystem::path& dir) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+    std::error_code ec;
+    std::filesystem::current_path(saved_, ec);
+}

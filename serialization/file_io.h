@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,20 @@ std::vector<uint8_t> read_file_or_throw(const std::string& path);
 // thread while no file is being read; null stops observing.
 using FileReadObserver = void (*)(const std::string& path, void* user);
 void set_file_read_observer(FileReadObserver observer, void* user);
+
+// Makes `dir` the working directory for its lifetime and restores the one
+// before when it ends, also on errors: payload files of a project are named
+// relative to the project's folder.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::filesystem::path& dir);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path saved_;
+};
 
 // Replaces the file, creating missing parent folders. Throws ContentError on failure.
 void write_file(const std::string& path, const void* bytes, size_t size);

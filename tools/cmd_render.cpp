@@ -254,8 +254,7 @@ int run_render(const std::vector<std::string>& args) {
     // Load as the player does, without loading frames; the demo is kept for
     // the life of the process like the player's.
     const std::vector<uint8_t> file = read_whole_file(o.input);
-    ContentSpan span{0, file.size()};
-    if (auto trailer = find_trailer(file.data(), file.size())) span = *trailer;
+    const ContentSpan span = content_span(file.data(), file.size());
     Demo& demo = *new Demo;
     load_demo(
         demo,

@@ -78,16 +78,11 @@ int run_unpack(const std::vector<std::string>& args) {
         std::fprintf(stderr, "qvtool unpack: embedding payloads in the project: %s\n", c.c_str());
 
     fs::create_directories(output);
-    const fs::path saved = fs::current_path();
-    fs::current_path(output);
-    try {
+    {
+        const WorkingDirectory in_output(output);
         const std::string text = demo->to_json(external).dump(2) + "\n";
         write_file("project.json", text.data(), text.size());
-    } catch (...) {
-        fs::current_path(saved);
-        throw;
     }
-    fs::current_path(saved);
     std::printf("wrote %s/project.json%s\n", output.c_str(),
                 external ? " and its resource files" : " (payloads embedded)");
     return 0;

@@ -10,23 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Restores the working directory when it goes out of scope, also on errors.
-class DirectoryGuard {
-public:
-    explicit DirectoryGuard(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
-    ~DirectoryGuard() {
-        std::error_code ec;
-        fs::current_path(saved_, ec);
-    }
-
-private:
-    fs::path saved_;
-};
-
-}  // namespace
-
 std::vector<uint8_t> read_whole_file(const std::string& path) {
     auto bytes = try_read_file(path);
     if (!bytes) throw ContentError("cannot read " + path);
@@ -43,8 +26,7 @@ void write_whole_file(const std::string& path, const void* bytes, size_t size, b
 
 std::unique_ptr<Demo> load_content_file(const std::string& path, size_t* content_size) {
     const std::vector<uint8_t> file = read_whole_file(path);
-    ContentSpan span{0, file.size()};
-    if (auto trailer = find_trailer(file.data(), file.size())) span = *trailer;
+    const ContentSpan span = content_span(file.data(), file.size());
     if (content_size) *content_size = span.size;
     ContentReader in(file.data() + span.offset, span.size);
     auto demo = std::make_unique<Demo>();
@@ -61,7 +43,7 @@ std::unique_ptr<Demo> load_project(const std::string& project_path) {
         throw ContentError(project_path + ": " + e.what());
     }
     fs::path folder = fs::absolute(project_path).parent_path();
-    DirectoryGuard guard(folder);
+    WorkingDirectory guard(folder);
     auto demo = std::make_unique<Demo>();
     try {
         demo->from_json(json);
