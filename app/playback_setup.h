@@ -43,10 +43,10 @@ void load_demo(Demo& demo, const std::function<void(LoadHooks&)>& read, LoadingS
                SDL_GLContext context, const std::function<void()>& before_first_draw = {});
 
 // Deletes the GL objects of a demo's records (textures, programs, effect
-// quads and targets, scene shadow maps, model buffers and textures), for a
+// quads and targets, scene shadow maps, model buffers and textures) and of
+// its graph's rendering nodes (their targets, quads and screen copies), for a
 // program that replaces one demo by another in the same context: the player
 // keeps its one demo to the end, but the preview re-reads a project on every
-// save and would otherwise keep every earlier version on the GPU. Objects
-// that rendering nodes made in their own state stay. The demo must not be
-// drawn afterwards.
+// save and would otherwise keep every earlier version on the GPU. The demo
+// must not be drawn afterwards.
 void release_demo_gpu(Demo& demo);

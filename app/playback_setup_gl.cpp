@@ -93,6 +93,11 @@ void delete_buffers(std::vector<uint32_t>& names) {
 }  // namespace
 
 void release_demo_gpu(Demo& demo) {
+    // What the rendering nodes made for themselves: targets, quads and screen
+    // copies, about as much again as the content's own pictures.
+    if (demo.graph)
+        for (auto& node : demo.graph->nodes)
+            if (node->def) render_nodes::release_node_objects(*node->def, node->state);
     for (auto& t : demo.textures) delete_texture(t->gl_texture);
     if (demo.sound_texture) delete_texture(demo.sound_texture->gl_texture);
     for (auto& f : demo.font_textures) delete_texture(f->gl_texture);

@@ -155,6 +155,16 @@ void draw_internal(Slots& state, GLuint texture, GLuint quad, MaybeValue& output
 
 }  // namespace
 
+void release_program_node(Slots& state) {
+    if (state.size() < p_slot_count) return;
+    release_quad(state[p_quad]);
+    release_texture(state[p_copy_texture]);
+    release_copy_buffer(state[p_copy_buffer]);
+    release_framebuffer(state[p_framebuffer]);
+    release_texture(state[p_internal_texture]);
+    state[p_size].reset();
+}
+
 void run_program_node(Slots& inputs, Slots& outputs, Slots& state, RunContext& ctx) {
     if (state.size() < p_slot_count || outputs.empty() || !ctx.node.def) return;
     const Size saved = render_size();

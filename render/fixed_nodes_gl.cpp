@@ -203,6 +203,15 @@ void run_set_framebuffer(Slots& inputs, Slots& outputs, Slots& state, RunContext
     outputs[0].set(Nodes::make_texture2D(texture));
 }
 
+void release_set_framebuffer(Slots& state) {
+    if (state.size() < fb_slot_count) return;
+    release_framebuffer(state[fb_framebuffer]);
+    release_renderbuffer(state[fb_depth_renderbuffer]);
+    release_texture(state[fb_texture]);
+    state[fb_size].reset();
+    state[fb_depth_mode].reset();
+}
+
 void run_clear_framebuffer(Slots& inputs, Slots&, Slots&, RunContext&) {
     if (const MaybeValue* texture = present(inputs, 0); texture && texture->value.as_uint() != 0) {
         glBindTexture(GL_TEXTURE_2D, texture->value.as_uint());

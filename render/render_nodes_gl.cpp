@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "app/playback_state.h"
 #include "nodes/node_registry.h"
@@ -26,16 +26,17 @@ namespace {
 constexpr float kQuad[kQuadVertexCount * 3] = {-1, -1, 0, -1, 1, 0, 1, 1, 0, 1, 1, 0, 1, -1, 0, -1, -1, 0};
 static_assert(sizeof kQuad == 72);
 
-// Vertex arrays made by ensure_node_quad. DrawTriangles draws only these:
-// they are the only arrays whose vertex count the graph can know.
-std::unordered_set<uint32_t>& node_quads() {
-    static std::unordered_set<uint32_t> quads;
+// Vertex arrays made by ensure_node_quad, each with its vertex buffer.
+// DrawTriangles draws only these: they are the only arrays whose vertex count
+// the graph can know.
+std::unordered_map<uint32_t, uint32_t>& node_quads() {
+    static std::unordered_map<uint32_t, uint32_t> quads;
     return quads;
 }
 
 // Copy buffers of every node, addressed by handle (position + 1). A buffer
-// that changes size is replaced in place, so its handle stays valid; none is
-// ever released during playback.
+// that changes size is replaced in place, so its handle stays valid. A
+// released buffer leaves a null entry: handles are never given out twice.
 std::vector<std::unique_ptr<Buffer>>& copy_buffers() {
     static std::vector<std::unique_ptr<Buffer>> buffers;
     return buffers;
@@ -127,7 +128,7 @@ uint32_t ensure_node_quad(MaybeValue& slot) {
     glGenBuffers(1, &vertex_buffer);
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof kQuad, kQuad, GL_STATIC_DRAW);
-    node_quads().insert(vertex_array);
+    node_quads().emplace(vertex_array, vertex_buffer);
     slot.set(Nodes::make_vao(vertex_array));
     return vertex_array;
 }
@@ -209,6 +210,64 @@ bool screen_copy(const std::optional<Size>& requested, MaybeValue& texture_slot,
     texture_slot.set(Nodes::make_texture2D(texture));
     output.set(Nodes::make_texture2D(texture));
     return true;
+}
+
+// ---- releasing ---------------------------------------------------------------
+
+void release_quad(MaybeValue& slot) {
+    GLuint vertex_array = slot_name(slot, Nodes::kind_vao);
+    slot.reset();
+    auto found = node_quads().find(vertex_array);
+    if (found == node_quads().end()) return;  // not a quad this process made
+    GLuint vertex_buffer = found->second;
+    node_quads().erase(found);
+    glDeleteVertexArrays(1, &vertex_array);
+    glDeleteBuffers(1, &vertex_buffer);
+}
+
+void release_texture(MaybeValue& slot) {
+    const GLuint texture = slot_name(slot, Nodes::kind_texture2D);
+    if (texture != 0) glDeleteTextures(1, &texture);
+    slot.reset();
+}
+
+void release_copy_buffer(MaybeValue& slot) {
+    if (copy_buffer_of(slot)) {
+        const uint64_t handle = slot.value.as_uint(0) | (static_cast<uint64_t>(slot.value.as_uint(1)) << 32);
+        copy_buffers()[handle - 1].reset();
+    }
+    slot.reset();
+}
+
+void release_framebuffer(MaybeValue& slot) {
+    const GLuint framebuffer = slot_name(slot, Nodes::kind_vao);
+    if (framebuffer != 0) glDeleteFramebuffers(1, &framebuffer);
+    slot.reset();
+}
+
+void release_renderbuffer(MaybeValue& slot) {
+    const GLuint renderbuffer = slot_name(slot, Nodes::kind_vao);
+    if (renderbuffer != 0) glDeleteRenderbuffers(1, &renderbuffer);
+    slot.reset();
+}
+
+void release_node_objects(const NodeType& type, Slots& state) {
+    // The run function names the layout of the slots; the sizes are the
+    // ones each run function checks before it writes.
+    if (type.run == run_two_triangles && !state.empty()) {
+        release_quad(state[0]);
+    } else if (type.run == run_effect_2d && state.size() >= 3) {
+        release_quad(state[0]);
+        release_texture(state[1]);
+        release_copy_buffer(state[2]);
+    } else if (type.run == run_screen_to_texture && state.size() >= 2) {
+        release_texture(state[0]);
+        release_copy_buffer(state[1]);
+    } else if (type.run == run_set_framebuffer) {
+        release_set_framebuffer(state);
+    } else if (type.run == run_program_node) {
+        release_program_node(state);
+    }
 }
 
 }  // namespace render_nodes

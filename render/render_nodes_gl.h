@@ -13,7 +13,8 @@
 // registry when they are registered). Per frame, Graph::evaluate calls the run
 // functions; GL objects a node makes appear on its first run, live in its
 // state slots and are reused every later frame; nothing is released during
-// playback.
+// playback. A tool that replaces a demo while running (the preview) releases
+// the old graph's objects with release_node_objects.
 //
 // Untrusted values: every input is read as its declared kind through the
 // value accessors, whatever kind a data link brought. Index inputs outside
@@ -34,6 +35,7 @@
 #include "nodes/value.h"
 
 class Demo;
+class NodeType;
 class ShaderProgram;
 struct Buffer;
 
@@ -107,6 +109,23 @@ bool screen_copy(const std::optional<Size>& size, Nodes::MaybeValue& texture_slo
 // into a process-wide table, never addresses, so a slot can neither dangle
 // nor be made to point anywhere.
 Buffer* copy_buffer_of(const Nodes::MaybeValue& slot);
+
+// ---- releasing ---------------------------------------------------------------
+
+// Deletes what a node of `type` made in its state slots (vertex arrays and
+// buffers, textures, framebuffers, renderbuffers, copy buffers) and empties
+// those slots, so a later run would make them anew. Types that make nothing
+// are left alone. Needs the context the objects were made in.
+void release_node_objects(const NodeType& type, Slots& state);
+
+// The pieces of it, for the run functions' own layouts. Each empties its slot.
+void release_quad(Nodes::MaybeValue& slot);
+void release_texture(Nodes::MaybeValue& slot);
+void release_copy_buffer(Nodes::MaybeValue& slot);
+void release_framebuffer(Nodes::MaybeValue& slot);
+void release_renderbuffer(Nodes::MaybeValue& slot);
+void release_set_framebuffer(Slots& state);
+void release_program_node(Slots& state);
 
 // ---- run functions -----------------------------------------------------------
 

@@ -780,3 +780,55 @@ TEST_F(RenderNodesGl, SceneNode_DrawsWithItsProgramAndConnectedCameraVectorsPers
     EXPECT_EQ(camera.position, glm::vec3(0, 0, 3));
     EXPECT_FALSE(node.state[0].hasValue);
 }
+
+// ---- releasing -------------------------------------------------------------------
+
+// A tool that swaps demos must be able to take back everything the nodes made,
+// and only that: a second run then makes working objects again.
+TEST_F(RenderNodesGl, ReleasedNodesLeaveNoGlObjectsAndDrawAgainAfterwards) {
+    add_program("resources/green.frag", solid_fragment(0, 1, 0));
+    register_types();
+    GraphNode& target = add("SetFrameBuffer");
+    GraphNode& quad = add("TwoTriangles");
+    add("ClearFrameBuffer");
+    GraphNode& effect = add("Effect2D");
+    GraphNode& copy = add("ScreenToTexture");
+    GraphNode& internal = add("resources/green.frag");
+    set(internal, 0, Nodes::make_ivec2(16, 8));
+    set(internal, 2, Nodes::make_bool(true));
+    GraphNode& on_screen = add("resources/green.frag");
+    frame();
+
+    const uint32_t outsider = solid_texture(1, 2, 3);
+    std::vector<uint32_t> textures = {output_texture(target), output_texture(effect), output_texture(copy),
+                                      output_texture(internal), output_texture(on_screen)};
+    const uint32_t vertex_array = quad.state[0].value.as_uint();
+    const uint32_t framebuffer = target.state[0].value.as_uint();
+    const uint32_t renderbuffer = target.state[3].value.as_uint();
+    const uint32_t internal_framebuffer = internal.state[4].value.as_uint();
+    for (uint32_t t : textures) ASSERT_TRUE(glIsTexture(t)) << t;
+    ASSERT_TRUE(glIsVertexArray(vertex_array));
+    ASSERT_NE(render_nodes::copy_buffer_of(effect.state[2]), nullptr);
+    const Nodes::MaybeValue copy_handle = copy.state[1];
+
+    for (auto& node : graph.nodes) render_nodes::release_node_objects(*node->def, node->state);
+    for (uint32_t t : textures) EXPECT_FALSE(glIsTexture(t)) << t;
+    EXPECT_FALSE(glIsVertexArray(vertex_array));
+    EXPECT_FALSE(render_nodes::is_node_quad(vertex_array)) << "DrawTriangles must not draw a deleted array";
+    EXPECT_FALSE(glIsFramebuffer(framebuffer));
+    EXPECT_FALSE(glIsRenderbuffer(renderbuffer));
+    EXPECT_FALSE(glIsFramebuffer(internal_framebuffer));
+    EXPECT_EQ(render_nodes::copy_buffer_of(copy_handle), nullptr) << "the pixels are freed, the handle dead";
+    for (auto& node : graph.nodes)
+        for (const auto& slot : node->state)
+            EXPECT_TRUE(!slot.hasValue || slot.value.type == Nodes::kind_int) << node->def->name;
+    EXPECT_TRUE(glIsTexture(outsider));
+
+    clear_screen();
+    frame();
+    EXPECT_EQ(screen_pixel(5, 5), kGreen);
+    EXPECT_EQ(pixel_at(gl_test::read_texture(output_texture(internal), 16, 8), 16, 3, 3), kGreen);
+    EXPECT_NE(render_nodes::copy_buffer_of(copy.state[1]), nullptr);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glDeleteTextures(1, &outsider);
+}
