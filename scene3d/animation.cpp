@@ -11,15 +11,21 @@
 
 #include "scene3d/messages.h"
 #include "scene3d/model_validation.h"
+#include "scene3d/sparse_accessor.h"
 #include "serialization/load_messages.h"
 
 namespace Animation {
 namespace {
 
 // Start of an accessor's data. Only called for accessors that validation
-// checked for the span about to be read.
-const uint8_t* accessor_data(const tinygltf::Model& d, int accessor) {
+// checked for the span about to be read. A sparse accessor is written out
+// into `dense`, which must outlive the reading.
+const uint8_t* accessor_data(const tinygltf::Model& d, int accessor, std::vector<uint8_t>& dense) {
     const tinygltf::Accessor& a = d.accessors[accessor];
+    if (a.sparse.isSparse) {
+        dense = dense_accessor_bytes(d, a);
+        return dense.data();
+    }
     const tinygltf::BufferView& v = d.bufferViews[a.bufferView];
     return d.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset;
 }
@@ -61,7 +67,8 @@ std::shared_ptr<Skeleton> build_skeleton(const tinygltf::Model& d) {
     skeleton->joint_matrices.assign(skin.joints.size(), glm::mat4(0.0f));
     load_printf("%s%s\n", scene3d_messages::kSkeletonName, skin.name.c_str());
 
-    const uint8_t* inverse_binds = accessor_data(d, skin.inverseBindMatrices);
+    std::vector<uint8_t> dense;
+    const uint8_t* inverse_binds = accessor_data(d, skin.inverseBindMatrices, dense);
     for (size_t i = 0; i < skin.joints.size(); ++i) {
         const int n = skin.joints[i];
         const tinygltf::Node& node = d.nodes[n];
@@ -99,13 +106,15 @@ Sampler build_sampler(const tinygltf::Model& d, const tinygltf::AnimationSampler
     const tinygltf::Accessor& in = d.accessors[s.input];
     if (in.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT && in.count > 0) {
         sampler.times.resize(in.count);
-        std::memcpy(sampler.times.data(), accessor_data(d, s.input), in.count * 4);
+        std::vector<uint8_t> dense;
+        std::memcpy(sampler.times.data(), accessor_data(d, s.input, dense), in.count * 4);
     }
 
     const tinygltf::Accessor& out = d.accessors[s.output];
     const int components = gltf_component_count(out.type);
     if (components == 3 || components == 4) {
-        const uint8_t* data = accessor_data(d, s.output);
+        std::vector<uint8_t> dense;
+        const uint8_t* data = accessor_data(d, s.output, dense);
         sampler.values.resize(out.count, glm::vec4(0.0f));
         for (size_t i = 0; i < out.count; ++i) std::memcpy(&sampler.values[i].x, data + i * components * 4, components * 4);
     } else {

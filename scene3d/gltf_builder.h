@@ -50,13 +50,15 @@ public:
     }
 
     // Gives accessor `accessor` sparse substitutions: element indices[k]
-    // becomes the k-th group of float components in `values`.
-    void make_sparse(int accessor, const std::vector<uint16_t>& indices, const std::vector<float>& values) {
+    // becomes the k-th group of components in `values` (of the accessor's
+    // own component type).
+    template <typename T = float>
+    void make_sparse(int accessor, const std::vector<uint16_t>& indices, const std::vector<T>& values) {
         const int index_view = doc.accessors[add_accessor(indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
                                                           TINYGLTF_TYPE_SCALAR, indices.size())].bufferView;
-        const int value_view =
-            doc.accessors[add_accessor(values, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, values.size())]
-                .bufferView;
+        const int value_view = doc.accessors[add_accessor(values, doc.accessors[accessor].componentType,
+                                                          TINYGLTF_TYPE_SCALAR, values.size())]
+                                   .bufferView;
         tinygltf::Accessor& a = doc.accessors[accessor];
         a.sparse.isSparse = true;
         a.sparse.count = static_cast<int>(indices.size());

@@ -204,7 +204,9 @@ void Model::after_parse(bool ok, const std::string& warn, const std::string& err
                 draw.indexed = true;
                 draw.count = static_cast<int32_t>(a.count);
                 draw.index_type = static_cast<uint32_t>(a.componentType);  // glTF uses the GL enumerants
-                draw.index_offset = d.bufferViews[a.bufferView].byteOffset + a.byteOffset;
+                // A sparse index list gets an element buffer of its own,
+                // written out from its start.
+                draw.index_offset = a.sparse.isSparse ? 0 : d.bufferViews[a.bufferView].byteOffset + a.byteOffset;
             } else if (!p.attributes.empty()) {
                 // std::map orders names byte-wise, which is the order stored
                 // content was drawn with.

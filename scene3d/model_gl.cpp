@@ -53,13 +53,15 @@ std::unique_ptr<Texture> make_texture(const tinygltf::Image& image) {
     return texture;
 }
 
-// A buffer of its own holding a sparse accessor written out densely.
-GLuint upload_dense(const tinygltf::Model& d, const tinygltf::Accessor& a, std::vector<uint32_t>& dense_buffers) {
+// A buffer of its own holding a sparse accessor written out densely, left
+// bound to `target`.
+GLuint upload_dense(const tinygltf::Model& d, const tinygltf::Accessor& a, std::vector<uint32_t>& dense_buffers,
+                    GLenum target) {
     const std::vector<uint8_t> bytes = dense_accessor_bytes(d, a);
     GLuint buffer = 0;
     glGenBuffers(1, &buffer);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(), GL_STATIC_DRAW);
+    glBindBuffer(target, buffer);
+    glBufferData(target, static_cast<GLsizeiptr>(bytes.size()), bytes.data(), GL_STATIC_DRAW);
     dense_buffers.push_back(buffer);
     return buffer;
 }
@@ -75,7 +77,7 @@ void set_up_primitive(const tinygltf::Model& d, const tinygltf::Primitive& p, co
         const void* offset = nullptr;
         glEnableVertexAttribArray(slot.location);
         if (a.sparse.isSparse) {
-            upload_dense(d, a, dense_buffers);  // tightly packed from its start; stays bound
+            upload_dense(d, a, dense_buffers, GL_ARRAY_BUFFER);  // tightly packed from its start
         } else {
             const tinygltf::BufferView& v = d.bufferViews[a.bufferView];
             stride = static_cast<GLsizei>(v.byteStride);
@@ -90,7 +92,10 @@ void set_up_primitive(const tinygltf::Model& d, const tinygltf::Primitive& p, co
     }
     if (p.indices >= 0) {
         const tinygltf::Accessor& a = d.accessors[p.indices];
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[d.bufferViews[a.bufferView].buffer]);
+        if (a.sparse.isSparse)
+            upload_dense(d, a, dense_buffers, GL_ELEMENT_ARRAY_BUFFER);  // the vertex array keeps it
+        else
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[d.bufferViews[a.bufferView].buffer]);
     }
 }
 

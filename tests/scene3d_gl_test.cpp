@@ -471,9 +471,9 @@ TEST_F(SceneGl, EffectWithScene_LeavesCullingOffSoTheNextFullScreenPassDraws) {
     EXPECT_EQ(screen_pixel(1, 1), (Rgba{0, 255, 0, 255}));
 }
 
-// Regression: a model whose positions used a sparse accessor was drawn from
-// its base values; it must draw exactly as the same model written out.
-TEST_F(SceneGl, SparsePositions_DrawAsTheSameModelWrittenOut) {
+// Regression: a model whose positions or indices used a sparse accessor was
+// drawn from its base values; it must draw exactly as the model written out.
+TEST_F(SceneGl, SparsePositionsAndIndices_DrawAsTheSameModelWrittenOut) {
     auto program = program_of(kVertex, kTagFragment);
     // A square of the left half; substitutions drag two corners to the right.
     const std::vector<float> base = {-4, -4, 0, 0, -4, 0, 0, 4, 0, -4, 4, 0};
@@ -502,6 +502,25 @@ TEST_F(SceneGl, SparsePositions_DrawAsTheSameModelWrittenOut) {
     EXPECT_EQ(drawn, picture(dense.get()));
     EXPECT_NE(drawn, picture(unchanged.get())) << "the substitutions must show";
     EXPECT_EQ(sparse->dense_buffers.size(), 1u);
+
+    // Sparse indices: the base list draws one triangle twice, the
+    // substitutions make it the square's second half.
+    auto indexed_with = [&](bool sparse_indices, uint16_t last) {
+        GltfBuilder b;
+        const int material = b.add_material({1.0, 1.0, 1.0, 1.0});
+        b.doc.materials[material].doubleSided = true;
+        const int indices = b.add_indices({0, 1, 2, 0, 1, 2});
+        if (sparse_indices) b.make_sparse<uint16_t>(indices, {4, 5}, {2, last});
+        b.set_scene({b.add_node(b.add_mesh({b.primitive(b.add_vec3(written_out), indices, material)}))});
+        return gpu_model(b);
+    };
+    auto sparse_indexed = indexed_with(true, 3);
+    ASSERT_TRUE(sparse_indexed->valid) << sparse_indexed->rejection;
+    EXPECT_EQ(picture(sparse_indexed.get()), drawn);
+    EXPECT_NE(picture(indexed_with(false, 3).get()), drawn);
+    auto past_the_vertices = indexed_with(true, 9);
+    EXPECT_FALSE(past_the_vertices->valid) << "a substituted index is checked like any other";
+    EXPECT_NE(past_the_vertices->rejection.find("index 9"), std::string::npos) << past_the_vertices->rejection;
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 

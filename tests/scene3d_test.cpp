@@ -802,6 +802,36 @@ TEST(Animation_Build, SamplersChannelsAndTheirMessages) {
     EXPECT_EQ(model.base_poses[1].animation, 1);
 }
 
+// Sparse times and outputs used to be read from their base views (or, with
+// none, refused): they are written out first, and a sparse output too narrow
+// for the floats read from it is refused rather than read past its end.
+TEST(Animation_Build, SparseSamplerDataIsWrittenOutAndNarrowOnesRefused) {
+    GltfBuilder b;
+    b.set_scene({b.add_node(b.add_cube_mesh())});
+    const int times = b.add_accessor(std::vector<float>{0, 1, 2}, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, 3);
+    b.make_sparse(times, {2}, {5});
+    const int moves = b.add_vec3({1, 1, 1, 2, 2, 2, 3, 3, 3});
+    b.make_sparse(moves, {0}, {7, 8, 9});
+    b.doc.accessors[moves].bufferView = -1;  // zeros, then the substitution
+    tinygltf::Animation a;
+    a.name = "sparse";
+    a.samplers.resize(1);
+    a.samplers[0].input = times;
+    a.samplers[0].output = moves;
+    b.doc.animations.push_back(a);
+    ASSERT_EQ(validate_gltf(b.doc), "");
+    testing::internal::CaptureStdout();
+    const Animation::Built built = Animation::build(b.doc);
+    testing::internal::GetCapturedStdout();
+    const Animation::Sampler& s = built.animations->animations.at(0)->samplers.at(0);
+    EXPECT_EQ(s.times, (std::vector<float>{0, 1, 5}));
+    EXPECT_EQ(s.values, (std::vector<glm::vec4>{{7, 8, 9, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}));
+
+    b.doc.accessors[moves].componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;  // 6 bytes an element
+    b.doc.accessors[moves].normalized = true;
+    EXPECT_NE(validate_gltf(b.doc), "");
+}
+
 // Regression: an empty input accessor was copied through a null pointer.
 TEST(Animation_Build, EmptySamplerGivesNoTimesAndZeroRange) {
     GltfBuilder b;
