@@ -109,6 +109,11 @@ Overlay::~Overlay() {
 
 bool Overlay::handle(const SDL_Event& event) {
     if (!open_) return false;
+    // While hidden no frame takes a press, so the backend would keep it and
+    // hand it to the first frame shown: a click on a hidden strip would seek
+    // later. Releases and the rest still go in, so no button or key sticks.
+    const bool press = event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEWHEEL || event.type == SDL_TEXTINPUT;
+    if (!visible && press) return false;
     ImGui_ImplSDL2_ProcessEvent(&event);
     if (!visible) return false;
     const ImGuiIO& io = ImGui::GetIO();
@@ -172,8 +177,8 @@ std::optional<double> Overlay::draw(const OverlayView& view) {
     ImGui::InvisibleButton("strip", ImVec2(std::max(area.x, 1.0f), std::max(area.y, 1.0f)));
     if (ImGui::IsItemActive()) {
         const float mx = ImGui::GetIO().MousePos.x;
-        seek = std::clamp(static_cast<double>((mx - origin.x) / std::max(area.x, 1.0f)) * last, 0.0, static_cast<double>(last)) -
-               0.0;
+        seek = std::clamp(static_cast<double>((mx - origin.x) / std::max(area.x, 1.0f)) * last, 0.0,
+                          static_cast<double>(last));
     }
     ImGui::End();
 

@@ -182,6 +182,7 @@ private:
     bool seeked_ = false;
     std::vector<std::string> pending_screenshots_;
     double fps_ = 0, frame_ms_ = 0;
+    int windowed_width_ = 0, windowed_height_ = 0;  // before going fullscreen
     uint64_t frames_ = 0;
     int64_t saved_at_ns_ = 0;  // of the reload whose first frame is not shown yet
     float current_beat_ = 0;
@@ -294,7 +295,11 @@ void Preview::handle_key(const SDL_Keysym& key) {
     case SDLK_TAB: overlay_.visible = !overlay_.visible; break;
     case SDLK_f: {
         const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        if (!full) SDL_GetWindowSize(window_, &windowed_width_, &windowed_height_);
         SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        // Without a window manager (a bare X server) the window keeps the
+        // desktop's size when fullscreen ends; give it its own back.
+        if (full && windowed_width_ > 0) SDL_SetWindowSize(window_, windowed_width_, windowed_height_);
         break;
     }
     default: break;
@@ -316,6 +321,7 @@ nlohmann::json Preview::status() const {
                         {"save_to_frame_ms", last_reload_.save_to_frame_ms}, {"count", last_reload_.count}}},
             {"frame_ms", std::round(frame_ms_ * 1000) / 1000},
             {"overlay", overlay_ok_ && overlay_.visible},
+            {"fullscreen", (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0},
             {"errors", errors_}};
 }
 

@@ -3,7 +3,8 @@
 # at the same beat and size; saves (in place and editor-style) show up with
 # the playhead kept; broken saves of a shader (also an included one), of the
 # project file and of an image keep the last good picture and name the file
-# and line, and mending them recovers; keys sent through X move the playhead.
+# and line, and mending them recovers; keys and clicks on the timeline sent
+# through X move the playhead, F goes fullscreen and back.
 source "$(dirname "$0")/lib/setup.bash" "$@"
 source "$(dirname "$0")/lib/preview.bash"
 need_display
@@ -184,6 +185,38 @@ key space
 until_status 's["paused"] == True' > /dev/null
 key Home
 until_status 'abs(s["beat"]) < 1e-3' > /dev/null
+key Next
+until_status 'abs(s["beat"] - 16) < 1e-3' > /dev/null
+key Next Next Prior
+until_status 'abs(s["beat"] - 32) < 1e-3' > /dev/null
+
+# --- the timeline strip seeks by click and by drag -------------------------
+# The 320x180 window's strip is its bottom 64 rows, 8 px of padding on each
+# side: x = 8 + 304 * beat / 64 for the 64-beat demo.
+ask "seek 4" > /dev/null
+xdotool mousemove --window "$wid" 84 150 click 1
+s=$(until_status 'abs(s["beat"] - 16) < 0.5')
+xdotool mousemove --window "$wid" 84 150 mousedown 1 mousemove --window "$wid" 160 150 \
+  mousemove --window "$wid" 236 150 mouseup 1
+until_status 'abs(s["beat"] - 48) < 0.5' > /dev/null
+# Hidden, the strip takes no clicks, not even once it is shown again.
+key Tab
+until_status 'not s["overlay"]' > /dev/null
+xdotool mousemove --window "$wid" 84 150 click 1
+sleep 0.3
+key Tab
+until_status 's["overlay"]' > /dev/null
+sleep 0.3
+s=$(ask status)
+python3 -c 'import json,sys; sys.exit(0 if abs(json.loads(sys.argv[1])["beat"] - 48) < 0.5 else 1)' "$s" \
+  || fail "a click on the hidden strip seeks nowhere: $s"
+
+# --- F: fullscreen and back --------------------------------------------------
+screen_w=$(xdotool getdisplaygeometry | cut -d' ' -f1)
+key f
+until_status 's["fullscreen"] and s["width"] > 320 and s["width"] <= '"$screen_w" > /dev/null
+key f
+until_status 'not s["fullscreen"] and s["width"] == 320 and s["height"] == 180' > /dev/null
 
 stop_preview
 
