@@ -123,6 +123,8 @@ PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GL
         if (!demo->graph) throw ContentError("the project has no graph");
     } catch (const std::exception& e) {
         out.errors.push_back(error_of(e.what(), absolute));
+        // What was read before the failure is on the GPU already.
+        release_demo_gpu(*demo);
         demo.reset();
     }
     if (demo)

@@ -268,7 +268,9 @@ void Preview::reload(const std::vector<std::string>& changed) {
             record.ok = false;
             stale_ = true;
             // The new content registered its node types; the running demo's
-            // take their place again.
+            // take their place again. Saves that fail again and again must
+            // not pile their pictures up on the GPU.
+            if (load.demo) release_demo_gpu(*load.demo);
             load.demo.reset();
             register_content_node_types(*demo_);
             for (const std::string& f : files_) watch.push_back(f);

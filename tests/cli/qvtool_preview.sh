@@ -4,7 +4,8 @@
 # the playhead kept; broken saves of a shader (also an included one), of the
 # project file and of an image keep the last good picture and name the file
 # and line, and mending them recovers; keys and clicks on the timeline sent
-# through X move the playhead, F goes fullscreen and back.
+# through X move the playhead, F goes fullscreen and back; failed re-reads
+# leave nothing behind.
 source "$(dirname "$0")/lib/setup.bash" "$@"
 source "$(dirname "$0")/lib/preview.bash"
 need_display
@@ -237,5 +238,28 @@ for beat in 20 40; do
   ask "screenshot $work/off$beat.png" > /dev/null
   cmp -s "$work/on$beat.png" "$work/off$beat.png" || fail "the overlay changes the graph's picture at beat $beat"
 done
+stop_preview
+
+# --- re-reads that fail do not pile up ------------------------------------
+# With a shader broken, every save of the project reads the whole sample
+# again and keeps the last good one; each failed version (its pictures, model
+# and targets, some 270 MB) must be dropped from the GPU too.
+cp -r "$src/examples/sample" "$work/sample"
+start_preview "$work/sample/project.json" --size 320x180
+until_status 's["frame"] > 0' > /dev/null
+echo "not glsl" >> "$work/sample/resources/tunnel.frag"
+until_status 's["errors"] and s["reload"]["count"] == 1' > /dev/null
+rss() { awk '/VmRSS/ { print $2 }' "/proc/$preview_pid/status"; }
+resave() {
+  cat "$work/sample/project.json" > "$work/sample/p.tmp" && mv "$work/sample/p.tmp" "$work/sample/project.json"
+  until_status 's["reload"]["count"] >= '"$1"' and s["reload"]["kind"] == "project"' > /dev/null
+}
+resave 2
+before=$(rss)
+resave 3
+resave 4
+resave 5
+after=$(rss)
+[ $((after - before)) -lt 150000 ] || fail "three failed re-reads grew the preview from $before kB to $after kB"
 stop_preview
 echo "qvtool preview: ok"
