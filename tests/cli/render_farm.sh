@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/render-farm with two local workers: the joined video has the frames
 # of a render of the same range on one machine, with no gap or repeat where
-# the parts meet, and the same sound; a part that fails leaves no video and
+# the parts meet, and the same sound; parts sent to a remote host (through a
+# stand-in for ssh) come back the same; a part that fails leaves no video and
 # no working folder behind.
 source "$(dirname "$0")/lib/setup.bash" "$@"
 compare="python3 $src/tests/cli/lib/raw_compare.py"
@@ -33,6 +34,28 @@ $compare frames farm.rgb single.rgb 96 54 4 > cmp.txt || { cat cmp.txt >&2; fail
 ffmpeg -v error -i farm.mp4 -map 0:a -f s16le farm.s16
 ffmpeg -v error -i single.mp4 -map 0:a -f s16le single.s16
 cmp farm.s16 single.s16 || fail "the joined video's sound differs from the single render's"
+
+# Remote hosts: Parallel's ssh is stood in for by a script that runs the
+# command line in a folder of its own, as a login on another machine would, so
+# the content goes there and the parts come back through rsync for real. The
+# result is the same video, and the "remote" folder is left empty.
+mkdir remote
+cat > fake-ssh <<EOF2
+#!/usr/bin/env bash
+while [ \$# -gt 0 ]; do
+  case \$1 in -l | -p | -o | -S | -i | -F) shift 2 ;; -*) shift ;; *) break ;; esac
+done
+shift
+[ "\${1:-}" = "--" ] && shift
+cd "$work/remote" && exec bash -c "\$*"
+EOF2
+chmod +x fake-ssh
+echo "2/renderbox" > remote-hosts
+PARALLEL_SSH="$work/fake-ssh" QVTOOL="$tool" "$farm" sample.dat remote.mp4 --hosts remote-hosts "${range[@]}" \
+  --parts 3 > remote.log 2>&1 || { cat remote.log >&2; fail "the farm render on a remote host"; }
+ffmpeg -v error -i remote.mp4 -f rawvideo -pix_fmt rgb24 remote.rgb
+cmp remote.rgb farm.rgb || fail "parts rendered remotely differ from parts rendered here"
+[ -z "$(ls -A remote)" ] || fail "the remote host keeps $(ls -A remote)"
 
 # A part that fails: the farm fails, and leaves neither video nor folder.
 mkdir out
