@@ -34,16 +34,17 @@
 #include "serialization/content_writer.h"
 #include "serialization/decode_pool.h"
 #include "serialization/demo.h"
+#include "tests/support/png_bytes.h"
 
 namespace {
 
 // Smooth gradients under four bits of noise: deflate cannot skip it, so
 // decoding costs what real photographs of that size cost.
 std::vector<uint8_t> noisy_png(int size, uint32_t seed) {
-    SDL_Surface* surface = SDL_CreateRGBSurface(0, size, size, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000);
     std::mt19937 noise(seed);
+    std::vector<uint8_t> rgba(static_cast<size_t>(size) * size * 4);
     for (int y = 0; y < size; ++y) {
-        auto* row = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch;
+        uint8_t* row = rgba.data() + static_cast<size_t>(y) * size * 4;
         for (int x = 0; x < size; ++x) {
             const uint32_t r = noise();
             row[4 * x + 0] = static_cast<uint8_t>((x * 255 / size) ^ (r & 15));
@@ -52,13 +53,7 @@ std::vector<uint8_t> noisy_png(int size, uint32_t seed) {
             row[4 * x + 3] = 255;
         }
     }
-    std::vector<uint8_t> png(static_cast<size_t>(size) * size * 5 + 65536);
-    SDL_RWops* out = SDL_RWFromMem(png.data(), static_cast<int>(png.size()));
-    const bool saved = IMG_SavePNG_RW(surface, out, 0) == 0;
-    png.resize(saved ? static_cast<size_t>(SDL_RWtell(out)) : 0);
-    SDL_RWclose(out);
-    SDL_FreeSurface(surface);
-    return png;
+    return gl_test::png_bytes(size, size, rgba);
 }
 
 struct Contents {

@@ -69,6 +69,24 @@ public:
         a.sparse.values.byteOffset = 0;
     }
 
+    // A 2 x 2 PNG picture of `rgba` (16 bytes) as the base colour texture of
+    // `material`.
+    void add_base_colour_picture(int material, const std::vector<unsigned char>& rgba) {
+        tinygltf::Image image;
+        image.name = "checker";
+        image.width = image.height = 2;
+        image.component = 4;
+        image.bits = 8;
+        image.pixel_type = TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
+        image.mimeType = "image/png";
+        image.image = rgba;
+        doc.images.push_back(image);
+        tinygltf::Texture texture;
+        texture.source = static_cast<int>(doc.images.size() - 1);
+        doc.textures.push_back(texture);
+        doc.materials[material].pbrMetallicRoughness.baseColorTexture.index = static_cast<int>(doc.textures.size() - 1);
+    }
+
     tinygltf::Primitive primitive(int position, int indices = -1, int material = -1) {
         tinygltf::Primitive p;
         p.attributes["POSITION"] = position;

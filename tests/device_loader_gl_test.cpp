@@ -29,23 +29,15 @@
 #include "serialization/content_writer.h"
 #include "serialization/demo.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/png_bytes.h"
 
 namespace {
 
 std::vector<uint8_t> png_of(int width, int height, uint32_t seed) {
-    SDL_Surface* surface = SDL_CreateRGBSurface(0, width, height, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000);
     std::mt19937 noise(seed);
-    for (int y = 0; y < height; ++y) {
-        auto* row = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch;
-        for (int x = 0; x < width * 4; ++x) row[x] = static_cast<uint8_t>(noise());
-    }
-    std::vector<uint8_t> png(static_cast<size_t>(width) * height * 5 + 4096);
-    SDL_RWops* out = SDL_RWFromMem(png.data(), static_cast<int>(png.size()));
-    const bool saved = IMG_SavePNG_RW(surface, out, 0) == 0;
-    png.resize(saved ? static_cast<size_t>(SDL_RWtell(out)) : 0);
-    SDL_RWclose(out);
-    SDL_FreeSurface(surface);
-    return png;
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+    for (uint8_t& byte : rgba) byte = static_cast<uint8_t>(noise());
+    return gl_test::png_bytes(width, height, rgba);
 }
 
 void put(std::vector<uint8_t>& w, uint32_t v, int bytes) {
@@ -81,19 +73,7 @@ std::vector<uint8_t> textured_cube_glb() {
     GltfBuilder b;
     const int material = b.add_material({1, 1, 1, 1});
     b.set_scene({b.add_node(b.add_cube_mesh(0.5f, material))});
-    tinygltf::Image image;
-    image.name = "checker";
-    image.width = image.height = 2;
-    image.component = 4;
-    image.bits = 8;
-    image.pixel_type = TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
-    image.mimeType = "image/png";
-    image.image = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128};
-    b.doc.images.push_back(image);
-    tinygltf::Texture texture;
-    texture.source = 0;
-    b.doc.textures.push_back(texture);
-    b.doc.materials[0].pbrMetallicRoughness.baseColorTexture.index = 0;
+    b.add_base_colour_picture(material, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128});
     return b.glb();
 }
 

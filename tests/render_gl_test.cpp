@@ -20,6 +20,7 @@
 #include "scene3d/scene.h"
 #include "serialization/file_io.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/png_bytes.h"
 #include "tests/support/realworld.h"
 
 namespace {
@@ -366,17 +367,9 @@ TEST_F(RenderGl, ShaderProgram_BuiltinUniformsAndDefinitions) {
 
 TEST_F(RenderGl, Texture_PngDecodesTopRowFirstAndTransparentPixelIsZero) {
     // 2 x 2: red, transparent green / blue, white.
-    SDL_Surface* surface = SDL_CreateRGBSurface(0, 2, 2, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000);
-    ASSERT_NE(surface, nullptr);
-    const uint8_t source[16] = {255, 0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 255, 255};
-    for (int row = 0; row < 2; ++row)
-        std::memcpy(static_cast<uint8_t*>(surface->pixels) + row * surface->pitch, source + row * 8, 8);
-    std::vector<uint8_t> png(4096);
-    SDL_RWops* out = SDL_RWFromMem(png.data(), static_cast<int>(png.size()));
-    ASSERT_EQ(IMG_SavePNG_RW(surface, out, 0), 0) << IMG_GetError();
-    png.resize(static_cast<size_t>(SDL_RWtell(out)));
-    SDL_RWclose(out);
-    SDL_FreeSurface(surface);
+    const std::vector<uint8_t> png =
+        gl_test::png_bytes(2, 2, {255, 0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 255, 255});
+    ASSERT_FALSE(png.empty()) << IMG_GetError();
 
     Texture texture("tiny.png", ByteBuffer(png));
     upload_texture(texture);

@@ -182,19 +182,7 @@ TEST_F(SceneGl, Model_OneVaoPerPrimitiveWithElementBufferOnlyWhenIndexed) {
 
 TEST_F(SceneGl, Model_ImagesBecomeTexturesAndSkinsGetAJointBlock) {
     GltfBuilder b = coloured_cube({1, 1, 1, 1});
-    tinygltf::Image image;
-    image.name = "checker";
-    image.width = image.height = 2;
-    image.component = 4;
-    image.bits = 8;
-    image.pixel_type = TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
-    image.mimeType = "image/png";
-    image.image = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
-    b.doc.images.push_back(image);
-    tinygltf::Texture texture;
-    texture.source = 0;
-    b.doc.textures.push_back(texture);
-    b.doc.materials[0].pbrMetallicRoughness.baseColorTexture.index = 0;
+    b.add_base_colour_picture(0, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255});
     tinygltf::Skin skin;
     skin.joints = {0};
     skin.inverseBindMatrices =
