@@ -365,6 +365,18 @@ TEST_F(RenderGl, ShaderProgram_BuiltinUniformsAndDefinitions) {
 
 // ---- textures ---------------------------------------------------------------------
 
+// The 2 x 2 picture both texture tests decode, top row first: red,
+// transparent (as zeros) / blue, white.
+static void expect_tiny_picture(const Texture& texture) {
+    EXPECT_EQ(texture.width, 2);
+    EXPECT_EQ(texture.height, 2);
+    const auto pixels = gl_test::read_texture(texture.gl_texture, 2, 2);
+    EXPECT_EQ(pixel_at(pixels, 2, 0, 0), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixel_at(pixels, 2, 1, 0), (Rgba{0, 0, 0, 0}));
+    EXPECT_EQ(pixel_at(pixels, 2, 0, 1), (Rgba{0, 0, 255, 255}));
+    EXPECT_EQ(pixel_at(pixels, 2, 1, 1), (Rgba{255, 255, 255, 255}));
+}
+
 TEST_F(RenderGl, Texture_PngDecodesTopRowFirstAndTransparentPixelIsZero) {
     // 2 x 2: red, transparent green / blue, white.
     const std::vector<uint8_t> png =
@@ -374,13 +386,7 @@ TEST_F(RenderGl, Texture_PngDecodesTopRowFirstAndTransparentPixelIsZero) {
     Texture texture("tiny.png", ByteBuffer(png));
     upload_texture(texture);
     ASSERT_NE(texture.gl_texture, 0u);
-    EXPECT_EQ(texture.width, 2);
-    EXPECT_EQ(texture.height, 2);
-    const auto pixels = gl_test::read_texture(texture.gl_texture, 2, 2);
-    EXPECT_EQ(pixel_at(pixels, 2, 0, 0), (Rgba{255, 0, 0, 255}));
-    EXPECT_EQ(pixel_at(pixels, 2, 1, 0), (Rgba{0, 0, 0, 0}));
-    EXPECT_EQ(pixel_at(pixels, 2, 0, 1), (Rgba{0, 0, 255, 255}));
-    EXPECT_EQ(pixel_at(pixels, 2, 1, 1), (Rgba{255, 255, 255, 255}));
+    expect_tiny_picture(texture);
 }
 
 // TGA files carry no signature: the untyped decode refused them ("Unsupported
@@ -394,13 +400,7 @@ TEST_F(RenderGl, Texture_TgaDecodesByItsNamesExtension) {
     Texture texture("pictures/tiny.TGA", ByteBuffer(tga));
     upload_texture(texture);
     ASSERT_NE(texture.gl_texture, 0u) << IMG_GetError();
-    EXPECT_EQ(texture.width, 2);
-    EXPECT_EQ(texture.height, 2);
-    const auto pixels = gl_test::read_texture(texture.gl_texture, 2, 2);
-    EXPECT_EQ(pixel_at(pixels, 2, 0, 0), (Rgba{255, 0, 0, 255}));
-    EXPECT_EQ(pixel_at(pixels, 2, 1, 0), (Rgba{0, 0, 0, 0}));
-    EXPECT_EQ(pixel_at(pixels, 2, 0, 1), (Rgba{0, 0, 255, 255}));
-    EXPECT_EQ(pixel_at(pixels, 2, 1, 1), (Rgba{255, 255, 255, 255}));
+    expect_tiny_picture(texture);
 
     // The name decides: the same bytes under another name stay refused, and
     // a folder's dot is no extension.
