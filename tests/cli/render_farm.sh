@@ -47,6 +47,9 @@ while [ \$# -gt 0 ]; do
 done
 shift
 [ "\${1:-}" = "--" ] && shift
+# A login sets SHELL, and Parallel's worker on the far side runs the job with
+# it: without it the job does nothing and still succeeds.
+export SHELL=/bin/bash
 cd "$work/remote" && exec bash -c "\$*"
 EOF2
 chmod +x fake-ssh
