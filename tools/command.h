@@ -30,5 +30,6 @@ int run_render(const std::vector<std::string>& args);
 int run_graph(const std::vector<std::string>& args);
 int run_timeline(const std::vector<std::string>& args);
 int run_import_shader(const std::vector<std::string>& args);
+int run_import_rocket(const std::vector<std::string>& args);
 int run_new(const std::vector<std::string>& args);
 int run_preview(const std::vector<std::string>& args);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -21,6 +22,14 @@ ProjectJson read_project_json(const std::string& path);
 // The text of a project: anything short on one line, so the file reads like a
 // table and a diff of an edit stays small. Ends with a line end.
 std::string project_json_text(const ProjectJson& project);
+
+// Appends ELEMENT to the array found by following PATH (object keys, and
+// decimal indices into arrays) from the top of TEXT, a project's JSON text,
+// and leaves every other byte as it is: the new element follows the last one
+// with the same separator and indentation, laid out as project_json_text
+// would. False, with TEXT unchanged, when there is no such array or a key on
+// the way is spelt with escapes.
+bool append_to_array_text(std::string& text, const std::vector<std::string>& path, const ProjectJson& element);
 
 // Writes TEXT to PATH through a temporary file beside it, so a failed write
 // never leaves a half-written project. Throws ContentError.

@@ -86,6 +86,19 @@ const char* const kImportShaderUsage =
     "in resources/music.mp3). What cannot be mapped (cube maps, 3D textures,\n"
     "buffer passes) is named in one line; the rest is written.\n";
 
+const char* const kImportRocketUsage =
+    "usage: qvtool import-rocket FILE.rocket PROJECT.json --event NAME [--rows-per-beat N]\n"
+    "Adds the tracks that a sync tracker's editor saved (its XML, either form) to a\n"
+    "project as a new uniforms event NAME from beat 0: one uniform definition and\n"
+    "track per tracker track, in file order, named as a GLSL name (other characters\n"
+    "become '_'; renamed tracks are listed), its range that of the track's keys.\n"
+    "Each track plays its tracker curve within 1 % of its range: steps are two\n"
+    "points on one beat, smooth and ramp keys are sampled 16 times a beat. The\n"
+    "event's node is added to the graph, its time from the first Time node.\n"
+    "Rows per beat: N, else the file's rowsPerBeat, else 8. An existing NAME and\n"
+    "malformed XML are refused, with the project unchanged; otherwise the project\n"
+    "gains the event and node and every other byte of it stays as it was.\n";
+
 const char* const kNewUsage =
     "usage: qvtool new DIR\n"
     "Writes a small demo project into DIR (which must be empty or not exist):\n"
@@ -138,6 +151,8 @@ const std::vector<Command>& all_commands() {
         {"new", "write a small project that packs and plays at once", kNewUsage, run_new},
         {"import-shader", "add an image shader to a project as a program drawn by the graph", kImportShaderUsage,
          run_import_shader},
+        {"import-rocket", "add a sync tracker's tracks to a project as a uniforms event", kImportRocketUsage,
+         run_import_rocket},
         {"timeline", "draw the events of a content file on the beat axis as SVG", kTimelineUsage, run_timeline},
         {"preview", "play a project in a window and reload it when its files are saved", kPreviewUsage, run_preview},
     };
