@@ -45,10 +45,11 @@ double free_row(const ProjectJson& nodes) {
     return y;
 }
 
-// One place in the project's text that gains an element.
+// One array of the project that gained an element, and where: the element
+// itself stays in the edited project (an imported event can be large).
 struct Append {
     std::vector<std::string> path;
-    ProjectJson element;
+    size_t index;
 };
 
 struct ProjectEdit {
@@ -60,20 +61,23 @@ struct ProjectEdit {
 // the clock's beat on its "time" input, as `qvtool new` wires its event; the
 // first Time node is the clock, or a new one when there is none. Returns what
 // grew, for the text of the file.
-ProjectEdit add_event(ProjectJson& project, const ProjectJson& event, size_t outputs) {
+ProjectEdit add_event(ProjectJson& project, ProjectJson event, size_t outputs) {
     ProjectEdit edit;
     std::vector<Append>& appends = edit.appends;
     if (!project.contains("events")) edit.appends_only = false;
     if (!is_array_at(project, "events")) project["events"] = ProjectJson::array();
-    project["events"].push_back(event);
-    appends.push_back({{"events"}, event});
+    const std::string node_type = event["name"].get<std::string>() + ".event";
+    project["events"].push_back(std::move(event));
+    appends.push_back({{"events"}, project["events"].size() - 1});
     if (!project.contains("graph") || !is_array_at(project["graph"], "nodes")) return edit;
 
     ProjectJson& nodes = project["graph"]["nodes"];
     GraphIds ids(project["graph"]);
     const double y = free_row(nodes);
-    ProjectJson node = make_node(ids, event["name"].get<std::string>() + ".event", ProjectJson::array({absent_value()}),
+    ProjectJson node = make_node(ids, node_type, ProjectJson::array({absent_value()}),
                                  static_cast<int>(outputs), 280, y, true);
+    node["posX"] = 280;
+    if (y == std::trunc(y) && std::fabs(y) < 1e9) node["posY"] = static_cast<int64_t>(y);
     size_t clock = nodes.size();
     for (size_t i = 0; i < nodes.size(); ++i)
         if (nodes[i].is_object() && nodes[i].value("def", std::string()) == "Time" &&
@@ -84,16 +88,16 @@ ProjectEdit add_event(ProjectJson& project, const ProjectJson& event, size_t out
     if (clock < nodes.size()) {
         if (!nodes[clock].contains("connections")) edit.appends_only = false;
         add_data_link(ids, nodes[clock], 0, node, 0);
-        appends.push_back({{"graph", "nodes", std::to_string(clock), "connections"}, nodes[clock]["connections"].back()});
-        nodes.push_back(node);
-        appends.push_back({{"graph", "nodes"}, node});
+        appends.push_back({{"graph", "nodes", std::to_string(clock), "connections"}, nodes[clock]["connections"].size() - 1});
+        nodes.push_back(std::move(node));
+        appends.push_back({{"graph", "nodes"}, nodes.size() - 1});
     } else {
         ProjectJson time = make_node(ids, "Time", ProjectJson::array(), 3, 40, y, true);
         add_data_link(ids, time, 0, node, 0);
-        nodes.push_back(time);
-        appends.push_back({{"graph", "nodes"}, time});
-        nodes.push_back(node);
-        appends.push_back({{"graph", "nodes"}, node});
+        nodes.push_back(std::move(time));
+        appends.push_back({{"graph", "nodes"}, nodes.size() - 1});
+        nodes.push_back(std::move(node));
+        appends.push_back({{"graph", "nodes"}, nodes.size() - 1});
     }
     return edit;
 }
@@ -104,8 +108,12 @@ ProjectEdit add_event(ProjectJson& project, const ProjectJson& event, size_t out
 std::string new_project_text(const std::string& old_text, const ProjectJson& edited, const ProjectEdit& edit) {
     std::string text = old_text;
     bool patched = edit.appends_only;
-    for (size_t i = 0; patched && i < edit.appends.size(); ++i)
-        patched = append_to_array_text(text, edit.appends[i].path, edit.appends[i].element);
+    for (size_t i = 0; patched && i < edit.appends.size(); ++i) {
+        const ProjectJson* array = &edited;
+        for (const std::string& step : edit.appends[i].path)
+            array = array->is_array() ? &array->at(std::stoul(step)) : &array->at(step);
+        patched = append_to_array_text(text, edit.appends[i].path, array->at(edit.appends[i].index));
+    }
     if (patched) {
         try {
             if (ProjectJson::parse(text) == edited) return text;
@@ -149,12 +157,12 @@ int run_import_rocket(const std::vector<std::string>& args) {
     if (!valid_event_name(event_name))
         return usage_error("import-rocket", "an event name is 1 to 64 letters, digits, '_' or '-', not '" + event_name + "'");
 
+    const std::string text = rocket_text(rocket_path);
     RocketFile file;
     try {
-        file = read_rocket(rocket_text(rocket_path));
+        file = read_rocket(text);
     } catch (const ContentError& e) {
-        const std::string what = e.what();
-        throw ContentError(what.rfind(rocket_path, 0) == 0 ? what : rocket_path + ": " + what);
+        throw ContentError(rocket_path + ": " + e.what());
     }
     if (file.tracks.empty()) throw ContentError(rocket_path + ": no tracks to import");
     if (rows_per_beat == 0) rows_per_beat = file.rows_per_beat ? file.rows_per_beat : kDefaultRowsPerBeat;
