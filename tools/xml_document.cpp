@@ -64,6 +64,7 @@ private:
     std::string_view s_;
     size_t i_ = 0;
     int line_ = 1;
+    size_t elements_ = 1;
 
     [[noreturn]] void fail(const std::string& what) const {
         throw ContentError("line " + std::to_string(line_) + ": " + what);
@@ -224,6 +225,8 @@ private:
             } else {
                 if (open.size() >= static_cast<size_t>(kMaxXmlDepth))
                     fail("elements nested deeper than " + std::to_string(kMaxXmlDepth));
+                if (++elements_ > kMaxXmlElements)
+                    fail("more than " + std::to_string(kMaxXmlElements) + " elements");
                 XmlElement& child = open.back()->children.emplace_back();
                 if (!start_tag(child)) open.push_back(&child);
             }

@@ -4,8 +4,8 @@
 // declaration and other processing instructions, CDATA sections, and the five
 // named and the numeric character references; text between elements is
 // checked and dropped. A DOCTYPE is refused, so no entity can expand into
-// more than it spells. Input is bounded by the caller (the file's size) and
-// nesting by kMaxXmlDepth; every fault ends in one ContentError that names
+// more than it spells. Input is bounded by the caller (the file's size),
+// nesting and element count here; every fault ends in one ContentError that names
 // the line.
 #pragma once
 
@@ -16,6 +16,9 @@
 
 inline constexpr int kMaxXmlDepth = 64;
 inline constexpr size_t kMaxXmlAttributes = 256;  // per element
+// Elements of one document: an empty element is a few bytes of text but some
+// hundred in memory, so their number is bounded, not only the text's size.
+inline constexpr size_t kMaxXmlElements = size_t{1} << 21;
 
 struct XmlElement {
     std::string name;
