@@ -32,3 +32,5 @@ int run_timeline(const std::vector<std::string>& args);
 int run_import_shader(const std::vector<std::string>& args);
 int run_new(const std::vector<std::string>& args);
 int run_preview(const std::vector<std::string>& args);
+int run_check(const std::vector<std::string>& args);
+int run_profile(const std::vector<std::string>& args);
