@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <nlohmann/json.hpp>
 
 #include "check/portability_check.h"
@@ -22,7 +23,8 @@ const std::filesystem::path kSample = std::filesystem::path(QV_SOURCE_DIR) / "ex
 
 std::unique_ptr<Demo> load_sample() {
     std::ifstream in(kSample / "project.json");
-    const nlohmann::json json = nlohmann::json::parse(std::istreambuf_iterator<char>(in), {});
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const nlohmann::json json = nlohmann::json::parse(text);
     WorkingDirectory folder(kSample);
     auto demo = std::make_unique<Demo>();
     demo->from_json(json);

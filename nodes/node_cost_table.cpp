@@ -92,7 +92,7 @@ NodeCostTable::Summary NodeCostTable::summarize(double since_time_s) const {
     for (Row& r : out.rows)
         if (rows_of_type[r.name] > 1) r.name += " #" + std::to_string(r.node_id);
     std::stable_sort(out.rows.begin(), out.rows.end(), [](const Row& a, const Row& b) {
-        return std::max(a.cpu_ms.mean, a.gpu_ms.mean) > std::max(b.cpu_ms.mean, b.gpu_ms.mean);
+        return a.cpu_ms.mean + a.gpu_ms.mean > b.cpu_ms.mean + b.gpu_ms.mean;
     });
     return out;
 }

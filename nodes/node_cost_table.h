@@ -50,8 +50,10 @@ public:
         size_t frames = 0;
         bool gpu = false;  // GPU times were measured
     };
-    // Over the frames at or after `since_time_s`. Rows are ordered by the
-    // larger of their CPU and GPU means, the time that bounds the frame.
+    // Over the frames at or after `since_time_s`. Rows are ordered by the sum
+    // of their CPU and GPU means: a drawing node's cost is mostly on the GPU,
+    // a computing one's on the CPU, and a node that waits for its own drawing
+    // (a copy out of its target) shows that wait as CPU time.
     Summary summarize(double since_time_s = -std::numeric_limits<double>::infinity()) const;
 
 private:
