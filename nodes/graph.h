@@ -29,6 +29,8 @@ namespace Nodes {
 inline constexpr int kMaxActivationDepth = 256;
 inline constexpr uint64_t kMaxRunsPerFrame = 1u << 20;
 
+class NodeRunObserver;
+
 class Graph : public ISerializable {
 public:
     GraphNode* root = nullptr;  // a node of `nodes`, not owned
@@ -51,6 +53,9 @@ public:
 
     // Root, destinations and type names that were stored but did not resolve.
     std::vector<std::string> unresolved() const;
+
+    // Told about each node run while set; not owned. Null in the player.
+    NodeRunObserver* run_observer = nullptr;
 
     // Keys in the binary form are the 1-based positions of the nodes.
     nlohmann::json to_json(bool external_files) const override;

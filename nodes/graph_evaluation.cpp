@@ -1,4 +1,5 @@
 #include "nodes/graph.h"
+#include "nodes/node_run_observer.h"
 #include "nodes/node_type.h"
 
 namespace Nodes {
@@ -6,7 +7,11 @@ namespace Nodes {
 void Graph::run_node(GraphNode& node, RunContext& ctx) {
     node.prepare();
     ++runs_;
-    if (node.def->run) node.def->run(node.inputs, node.outputs, node.state, ctx);
+    if (node.def->run) {
+        if (run_observer) run_observer->node_started(node);
+        node.def->run(node.inputs, node.outputs, node.state, ctx);
+        if (run_observer) run_observer->node_finished(node);
+    }
 
     for (const Connection& c : node.connections) {
         if (!c.is_data_link() || !c.dst) continue;

@@ -8,6 +8,7 @@
 
 #include <SDL.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct OverlayView {
     const std::vector<std::string>* errors = nullptr;
     const std::vector<std::string>* outputs = nullptr;  // "node: name = value"
     std::string reload;  // what the last reload did
+    std::function<void()> extra_panels;  // more ImGui windows, drawn inside the frame
 };
 
 class Overlay {

@@ -201,6 +201,7 @@ std::optional<double> Overlay::draw(const OverlayView& view) {
         if (shown < view.outputs->size()) ImGui::TextDisabled("... %zu more", view.outputs->size() - shown);
         ImGui::End();
     }
+    if (view.extra_panels) view.extra_panels();
 
     ImGui::Render();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

@@ -17,6 +17,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+class Demo;
 
 struct PreviewOptions {
     std::string input;        // project.json, content file or packed demo
@@ -28,6 +31,9 @@ struct PreviewOptions {
     bool control = false;     // commands on standard input
     // Writes top-down RGB rows as a PNG; returns why it failed, or "".
     std::string (*write_png)(const std::string& path, int width, int height, const uint8_t* rgb) = nullptr;
+    // One line per thing a strict driver or a modest GPU would refuse, run
+    // after every load and shader save; null: not checked.
+    std::vector<std::string> (*portability)(const Demo& demo) = nullptr;
 };
 
 // Runs the preview until it is told to quit. Returns the exit status;

@@ -25,6 +25,7 @@
 #include "preview/control_command.h"
 #include "preview/file_watcher.h"
 #include "preview/music_feed.h"
+#include "preview/cost_panel.h"
 #include "preview/overlay.h"
 #include "preview/playhead.h"
 #include "preview/preview_load.h"
@@ -140,6 +141,7 @@ private:
     void reload(const std::vector<std::string>& changed);
     void take(PreviewLoad& load);
     void report(const std::vector<SourceError>& errors);
+    void report_portability();
     void handle_key(const SDL_Keysym& key);
     void handle_command(const ControlCommand& c);
     nlohmann::json status() const;
@@ -167,6 +169,7 @@ private:
     MusicFeed feed_;
     FileWatcher watcher_;
     Overlay overlay_;
+    CostPanel cost_;
     bool overlay_ok_ = false;
     std::unique_ptr<Demo> demo_;
     std::vector<std::string> files_;
@@ -197,7 +200,17 @@ void Preview::report(const std::vector<SourceError>& errors) {
         errors_.push_back(e.text());
         std::printf("error: %s\n", e.text().c_str());
     }
+    report_portability();
     std::fflush(stdout);
+}
+
+void Preview::report_portability() {
+    // What a strict driver would refuse, though this one took it.
+    if (!o_.portability || !demo_) return;
+    for (const std::string& line : o_.portability(*demo_)) {
+        errors_.push_back("portability warning: " + line);
+        std::printf("portability warning: %s\n", line.c_str());
+    }
 }
 
 void Preview::take(PreviewLoad& load) {
@@ -213,6 +226,7 @@ void Preview::take(PreviewLoad& load) {
         std::printf("note: %s\n", why.c_str());
         std::fflush(stdout);
     }
+    cost_.forget_nodes();
     events_.clear();
     for (const auto& e : demo_->events) events_.push_back({e->name, e->type, e->start_beat, e->end_beat});
 }
@@ -223,6 +237,7 @@ void Preview::load_first() {
     report(load.errors);
     if (load.demo) {
         take(load);
+        report_portability();
     } else {
         // Nothing good yet: an empty demo plays (black) until a save loads.
         stale_ = true;
@@ -295,6 +310,7 @@ void Preview::handle_key(const SDL_Keysym& key) {
     case SDLK_RIGHTBRACKET: playhead_.set_loop_end_here(); break;
     case SDLK_BACKSPACE: playhead_.clear_loop(); break;
     case SDLK_TAB: overlay_.visible = !overlay_.visible; break;
+    case SDLK_p: cost_.toggle(); break;
     case SDLK_f: {
         const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
         if (!full) SDL_GetWindowSize(window_, &windowed_width_, &windowed_height_);
@@ -324,7 +340,8 @@ nlohmann::json Preview::status() const {
             {"frame_ms", std::round(frame_ms_ * 1000) / 1000},
             {"overlay", overlay_ok_ && overlay_.visible},
             {"fullscreen", (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0},
-            {"errors", errors_}};
+            {"errors", errors_},
+            {"costs", cost_.status(static_cast<double>(now_us()) / 1e6)}};
 }
 
 void Preview::handle_command(const ControlCommand& c) {
@@ -418,7 +435,9 @@ void Preview::draw_frame(double beat) {
     glViewport(0, 0, w, h);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glViewport(0, 0, rw, rh);
+    cost_.begin_frame(*demo_->graph, static_cast<double>(now_us()) / 1e6);
     demo_->graph->evaluate(*demo_, state.current_beat);
+    cost_.end_frame(*demo_->graph);
     if (!pending_screenshots_.empty()) write_screenshot();
 }
 
@@ -512,6 +531,7 @@ int Preview::run(SDL_Window* window, SDL_GLContext context) {
             std::snprintf(reload, sizeof reload, "reload %d: %s %s, %.0f ms", last_reload_.count,
                           last_reload_.kind.c_str(), last_reload_.ok ? "ok" : "failed", last_reload_.ms);
             view.reload = reload;
+            view.extra_panels = [this] { cost_.draw(static_cast<double>(now_us()) / 1e6); };
             if (std::optional<double> to = overlay_.draw(view)) seek(*to);
         }
         SDL_GL_SwapWindow(window_);

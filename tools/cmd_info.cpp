@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "check/portability_check.h"
 #include "nodes/node_type.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
@@ -79,6 +80,7 @@ int run_info(const std::vector<std::string>& args) {
     }
     if (!d.graph->root) warnings.push_back("graph: the root names no node");
     for (std::string& line : media_warnings(d)) warnings.push_back(std::move(line));
+    for (const PortabilityFinding& f : check_demo(d)) warnings.push_back(f.text());
     std::printf("  graph: %zu nodes\n", nodes.size());
     for (const auto& [name, count] : by_type) std::printf("    %-28s %d\n", name.c_str(), count);
     for (const std::string& w : warnings) std::printf("warning: %s\n", w.c_str());

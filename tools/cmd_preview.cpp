@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "check/portability_check.h"
 #include "preview/preview.h"
 #include "tools/command.h"
 #include "tools/png_writer.h"
@@ -13,6 +14,12 @@ bool parse_number(const std::string& text, double& out) {
     char* end = nullptr;
     out = std::strtod(text.c_str(), &end);
     return !text.empty() && end && *end == '\0' && std::isfinite(out);
+}
+
+std::vector<std::string> portability_lines(const Demo& demo) {
+    std::vector<std::string> lines;
+    for (const PortabilityFinding& f : check_demo(demo)) lines.push_back(f.text());
+    return lines;
 }
 
 }  // namespace
@@ -53,5 +60,6 @@ int run_preview(const std::vector<std::string>& args) {
     }
     if (o.input.empty()) return usage_error("preview", "no project given");
     o.write_png = write_png_rgb;
+    o.portability = portability_lines;
     return ::run_preview(o);
 }

@@ -33,3 +33,5 @@ int run_import_shader(const std::vector<std::string>& args);
 int run_import_rocket(const std::vector<std::string>& args);
 int run_new(const std::vector<std::string>& args);
 int run_preview(const std::vector<std::string>& args);
+int run_check(const std::vector<std::string>& args);
+int run_profile(const std::vector<std::string>& args);

@@ -1,6 +1,7 @@
 #include "tools/content_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -51,6 +52,25 @@ std::unique_ptr<Demo> load_project(const std::string& project_path) {
         throw ContentError(project_path + ": " + e.what());
     }
     return demo;
+}
+
+std::unique_ptr<Demo> load_project_or_content(const std::string& path) {
+    const bool project = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+    return project ? load_project(path) : load_content_file(path);
+}
+
+StdoutToStderr::StdoutToStderr() {
+    std::fflush(stdout);
+    saved_ = ::dup(1);
+    if (saved_ >= 0) ::dup2(2, 1);
+}
+
+StdoutToStderr::~StdoutToStderr() {
+    std::fflush(stdout);
+    if (saved_ >= 0) {
+        ::dup2(saved_, 1);
+        ::close(saved_);
+    }
 }
 
 std::string content_bytes(const Demo& demo) {

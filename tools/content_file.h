@@ -15,6 +15,23 @@ std::unique_ptr<Demo> load_content_file(const std::string& path, size_t* content
 // file's folder.
 std::unique_ptr<Demo> load_project(const std::string& project_path);
 
+// A JSON project (a path ending in .json) or else a content file.
+std::unique_ptr<Demo> load_project_or_content(const std::string& path);
+
+// While alive, what is written to standard output goes to standard error:
+// for commands whose standard output is their result while loading prints
+// notes ("Loading file ...").
+class StdoutToStderr {
+public:
+    StdoutToStderr();
+    ~StdoutToStderr();
+    StdoutToStderr(const StdoutToStderr&) = delete;
+    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 // The binary content stream of a demo.
 std::string content_bytes(const Demo& demo);
 

@@ -21,14 +21,16 @@ const char* const kDecompressUsage =
     "holds to standard output. Bytes after the message are ignored.\n";
 
 const char* const kPackUsage =
-    "usage: qvtool pack PROJECT.json -o content.dat\n"
-    "       qvtool pack PROJECT.json --player PLAYER -o DEMO\n"
+    "usage: qvtool pack PROJECT.json -o content.dat [--strict]\n"
+    "       qvtool pack PROJECT.json --player PLAYER -o DEMO [--strict]\n"
     "Packs a JSON project into a content stream. Files the project names\n"
     "(shaders, images, fonts, samples, models, resources/music.mp3) are read\n"
     "relative to the project file's folder. With --player, writes a copy of the\n"
     "player executable with the content, its length and \"DEMO\" appended.\n"
     "Warns on standard error about sounds, pictures, fonts and models that the\n"
-    "player will not decode or draw.\n";
+    "player will not decode or draw, then about what 'qvtool check' finds. With\n"
+    "--strict, a shader that a strict driver refuses stops the pack: nothing is\n"
+    "written and the exit status is 1.\n";
 
 const char* const kUnpackUsage =
     "usage: qvtool unpack FILE -o DIR\n"
@@ -40,7 +42,8 @@ const char* const kInfoUsage =
     "Summarises a content stream or packed executable: records per list, tempo,\n"
     "length, sizes, graph nodes by type, and warnings for what playback will not\n"
     "find (unresolved references, unregistered node types, links out of range)\n"
-    "and for sounds, pictures, fonts and models it will not decode or draw.\n";
+    "and for sounds, pictures, fonts and models it will not decode or draw, then\n"
+    "what 'qvtool check' finds (shaders a strict driver refuses, GL limits).\n";
 
 const char* const kGraphUsage =
     "usage: qvtool graph FILE -o graph.dot\n"
@@ -114,11 +117,35 @@ const char* const kPreviewUsage =
     "A content file or packed demo plays too, without reloading.\n"
     "Keys: Space pause, Left/Right 1 beat (Shift 4), PageUp/PageDown 16 beats,\n"
     "Home start, [ and ] loop start and end, Backspace no loop, F fullscreen,\n"
-    "Tab overlay, Escape quit.\n"
+    "Tab overlay, P frame cost per node, Escape quit.\n"
     "With --control -, reads one command a line from standard input and answers\n"
     "each with one JSON line on standard output: seek BEAT, pause, play,\n"
     "loop A B, loop off, size WxH, screenshot PATH.png, status, overlay on|off,\n"
     "quit.\n";
+
+const char* const kCheckUsage =
+    "usage: qvtool check PROJECT.json|CONTENT [--json]\n"
+    "Compiles every shader program as the player does (after #include\n"
+    "expansion) with the reference GLSL front end, for desktop OpenGL at the\n"
+    "source's own #version (core profile from 150), and links each pair. Prints\n"
+    "one line per finding, FILE:LINE:COLUMN: error|warning: message, with lines\n"
+    "of included programs in their own file; habits that lax drivers accept\n"
+    "(saturate, float3, texture2D in a core source, ...) are named with their\n"
+    "portable spelling. Warns about what asks the GL for more than OpenGL 3.0\n"
+    "guarantees: pictures and render targets over 8192 pixels a side, more than\n"
+    "16 samplers or 1024 uniform components, extensions. With --json, prints the\n"
+    "findings (record, file, line, column, severity, message) as JSON.\n"
+    "Exit status: 0 clean or warnings only, 1 errors, 2 bad arguments.\n";
+
+const char* const kProfileUsage =
+    "usage: qvtool profile FILE --from B --to B [--size 1280x720] [--fps 60]\n"
+    "Draws the beats of a project or content file offline (--fps frames per\n"
+    "second of demo time, without the music) and prints what every graph node\n"
+    "that ran cost per frame: CPU time from the clock and GPU time from timer\n"
+    "queries around its run, each as mean, 95th percentile and maximum in\n"
+    "milliseconds, with its share of the frame, most expensive first, and the\n"
+    "frame's own totals. Rows name the node's type, with its id (#ID) where\n"
+    "the type occurs more than once.\n";
 
 void print_overview(FILE* out) {
     std::fprintf(out, "usage: qvtool COMMAND [ARGS...]\n\nCommands:\n");
@@ -154,6 +181,9 @@ const std::vector<Command>& all_commands() {
         {"import-rocket", "add a sync tracker's tracks to a project as a uniforms event", kImportRocketUsage,
          run_import_rocket},
         {"timeline", "draw the events of a content file on the beat axis as SVG", kTimelineUsage, run_timeline},
+        {"check", "check that every shader compiles on a strict driver, and the GL limits", kCheckUsage,
+         run_check},
+        {"profile", "tell what every graph node costs per frame, CPU and GPU", kProfileUsage, run_profile},
         {"preview", "play a project in a window and reload it when its files are saved", kPreviewUsage, run_preview},
     };
     return commands;
