@@ -1,9 +1,8 @@
 #include "app/content_location.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "app/platform.h"
 #include "serialization/content_trailer.h"
 #include "serialization/file_io.h"
 
@@ -29,15 +28,8 @@ std::optional<LocatedContent> locate_content(const std::string& executable_path)
     return std::nullopt;
 }
 
-std::string own_executable_path(const char* argv0) {
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n > 0) return std::string(path, static_cast<size_t>(n));
-    return argv0 ? argv0 : "";
-}
-
 void write_missing_content_log() {
-    if (FILE* f = std::fopen("error.log", "wb")) {
+    if (FILE* f = open_file("error.log", "wb")) {
         std::fputs("Cannot find DEMO in executable. Please follow the instructions in Quorvantile.\n", f);
         std::fclose(f);
     }

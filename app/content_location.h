@@ -18,8 +18,5 @@ struct LocatedContent {
 // when the executable's trailer is corrupt (a length reaching before the file).
 std::optional<LocatedContent> locate_content(const std::string& executable_path);
 
-// The running process's own executable file.
-std::string own_executable_path(const char* argv0);
-
 // Writes "error.log" with the one line that says no content was found.
 void write_missing_content_log();

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/platform.h"
+
 void fatal_error(const std::string& message) {
-    if (FILE* f = std::fopen("crash.txt", "w")) {
+    if (FILE* f = open_file("crash.txt", "wb")) {
         std::fprintf(f, "Fatal error: %s\n", message.c_str());
         std::fprintf(f, "Exiting.");
         std::fclose(f);

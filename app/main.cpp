@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/platform.h"
 #include "app/player.h"
 
 int main(int argc, char** argv) {
+    prepare_process();
     try {
         return run_player(argc, argv);
     } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 
 #include "app/beat_clock.h"
 #include "app/content_location.h"
+#include "app/platform.h"
 #include "app/playback_setup.h"
 #include "app/diagnostics.h"
 #include "app/loading_screen.h"

@@ -1,6 +1,5 @@
 #include "serialization/file_io.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/platform.h"
 #include "serialization/content_error.h"
 
 namespace {
@@ -39,9 +39,8 @@ void set_file_read_observer(FileReadObserver observer, void* user) {
 
 std::optional<std::vector<uint8_t>> try_read_file(const std::string& path) {
     if (g_observer) g_observer(path, g_observer_user);
-    // Non-blocking so that opening a named pipe without a writer returns at
-    // once; no controlling terminal may be taken by opening a tty.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // Never blocks on a named pipe without a writer, never takes a terminal.
+    const int fd = open_for_reading(path);
     if (fd < 0) return std::nullopt;
     const Descriptor guard(fd);
     struct stat info {};
@@ -97,7 +96,7 @@ void write_file(const std::string& path, const void* bytes, size_t size) {
     const std::filesystem::path parent = target.parent_path();
     std::error_code ec;
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    File f(std::fopen(path.c_str(), "wb"));
+    File f(open_file(path, "wb"));
     if (!f) throw ContentError("cannot write file: " + path);
     if (size > 0 && std::fwrite(bytes, 1, size, f.get()) != size) throw ContentError("cannot write file: " + path);
 }

@@ -24,6 +24,7 @@ const std::vector<Command>& all_commands();
 int run_compress(const std::vector<std::string>& args);
 int run_decompress(const std::vector<std::string>& args);
 int run_pack(const std::vector<std::string>& args);
+int run_release(const std::vector<std::string>& args);
 int run_unpack(const std::vector<std::string>& args);
 int run_info(const std::vector<std::string>& args);
 int run_render(const std::vector<std::string>& args);

@@ -4,6 +4,7 @@
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -47,6 +48,27 @@ private:
     std::string why_;
 };
 
+// Formats the host's shared libraries decode but the release players
+// (scripts/build-players) do not: they carry only the libraries' built-in
+// decoders. Known by their signatures; empty for anything else.
+bool bytes_at(const std::vector<uint8_t>& b, size_t at, const char* text, size_t n) {
+    return b.size() >= at + n && std::equal(text, text + n, b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+std::string picture_only_here(const std::vector<uint8_t>& b) {
+    if (bytes_at(b, 0, "II*\0", 4) || bytes_at(b, 0, "MM\0*", 4)) return "TIFF";
+    if (bytes_at(b, 0, "RIFF", 4) && bytes_at(b, 8, "WEBP", 4)) return "WebP";
+    return {};
+}
+
+std::string sound_only_here(const std::vector<uint8_t>& b) {
+    if (bytes_at(b, 0, "OggS", 4) && bytes_at(b, 28, "OpusHead", 8)) return "Opus";
+    if (bytes_at(b, 0, "MThd", 4)) return "MIDI";
+    return {};
+}
+
+constexpr const char* kReleaseGap = ", which the release players (qvtool release) do not decode";
+
 std::string reason(const std::string& why) { return why.empty() ? std::string() : " (" + why + ")"; }
 
 void check_music(const Demo& demo, std::vector<std::string>& out) {
@@ -63,6 +85,8 @@ void check_music(const Demo& demo, std::vector<std::string>& out) {
         return;
     }
     Mix_FreeMusic(music);
+    if (const std::string format = sound_only_here(demo.music.data); !format.empty())
+        out.push_back("the music is " + format + kReleaseGap + "; the demo will play in silence there");
 }
 
 void check_samples(const Demo& demo, std::vector<std::string>& out) {
@@ -81,6 +105,8 @@ void check_samples(const Demo& demo, std::vector<std::string>& out) {
             out.push_back("audio sample " + sample->name + " goes on past " + std::to_string(kSampleMaxSeconds) +
                           " s; only its first " + std::to_string(kSampleMaxSeconds) + " s are kept");
         Mix_FreeChunk(decoded.chunk);
+        if (const std::string format = sound_only_here(sample->buffer.data); !format.empty())
+            out.push_back("audio sample " + sample->name + " is " + format + kReleaseGap + "; it stays silent there");
     }
 }
 
@@ -103,6 +129,9 @@ std::vector<std::string> media_warnings(const Demo& demo) {
         std::string why;
         if (!decode_image(texture->image, texture->name, &why))
             out.push_back("texture " + texture->name + " will not decode" + reason(why) + "; it will sample as black");
+        else if (const std::string format = picture_only_here(texture->image.data); !format.empty())
+            out.push_back("texture " + texture->name + " is a " + format + " picture" + kReleaseGap +
+                          "; it will sample as black there");
     }
 
     const bool fonts_were_open = TTF_WasInit() > 0;

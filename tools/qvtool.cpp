@@ -32,6 +32,17 @@ const char* const kPackUsage =
     "--strict, a shader that a strict driver refuses stops the pack: nothing is\n"
     "written and the exit status is 1.\n";
 
+const char* const kReleaseUsage =
+    "usage: qvtool release PROJECT.json|CONTENT -o DIR [--name NAME] [--players DIR] [--video]\n"
+    "Writes the folder a demo is carried to a party with: DIR/NAME (Linux) and\n"
+    "DIR/NAME.exe (Windows), the release players with the content packed once\n"
+    "at their ends, and DIR/NAME.txt with the tempo, the length and what the\n"
+    "demo needs. NAME defaults to the input's name (a project.json: its folder's).\n"
+    "--players names a folder laid out as dist/players, which scripts/build-players\n"
+    "writes (the default: that of the checkout qvtool was built from).\n"
+    "--video also renders DIR/NAME.mp4: 1920x1080, 60 frames per second, H.264\n"
+    "High (yuv420p) and AAC at 192 kbit/s. Warns as pack does.\n";
+
 const char* const kUnpackUsage =
     "usage: qvtool unpack FILE -o DIR\n"
     "Writes DIR/project.json and the files it names from a content stream or a\n"
@@ -171,6 +182,7 @@ const std::vector<Command>& all_commands() {
         {"compress", "compress standard input into one message", kCompressUsage, run_compress},
         {"decompress", "decompress one message from standard input", kDecompressUsage, run_decompress},
         {"pack", "pack a JSON project into content or a playable executable", kPackUsage, run_pack},
+        {"release", "write the Linux and Windows demo files and a note for a party", kReleaseUsage, run_release},
         {"unpack", "unpack content into a JSON project with resource files", kUnpackUsage, run_unpack},
         {"info", "summarise a content file and warn about what will not play", kInfoUsage, run_info},
         {"graph", "write the node graph of a content file as a Graphviz DOT file", kGraphUsage, run_graph},

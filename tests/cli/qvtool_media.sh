@@ -2,7 +2,8 @@
 # qvtool pack and qvtool info try every sound, picture, font and model the
 # way playback will and warn, one line each, about what will not work; a
 # module whose song loops forever is cut at the sample bound instead of
-# hanging the tool; what does work (a TGA named as one) draws no warning.
+# hanging the tool; what does work (a TGA named as one) draws no warning,
+# and what only the host's libraries decode (TIFF) is named as such.
 source "$(dirname "$0")/lib/setup.bash" "$@"
 cd "$work"
 
@@ -38,7 +39,15 @@ gltf = {'asset': {'version': '2.0'}, 'extensionsRequired': ['KHR_draco_mesh_comp
         'accessors': [{'bufferView': 0, 'componentType': 5123, 'count': 2, 'type': 'VEC3'}],
         'meshes': [{'primitives': [{'attributes': {'POSITION': 0}}]}]}
 open('squashed.gltf', 'w').write(json.dumps(gltf))
-doc = {'end_beat': 8, 'bpm': 120, 'beat_offset': 0, 'textures': [{'name': 'junk.png'}, {'name': 'dot.tga'}],
+# 1 x 1 uncompressed TIFF: the host's libraries decode it, the release players not.
+tiff = b'II*\x00\x08\x00\x00\x00' + struct.pack('<H', 8)
+for tag, kind, value in [(256, 3, 1), (257, 3, 1), (258, 3, 8), (259, 3, 1), (262, 3, 1), (273, 4, 110),
+                         (277, 3, 1), (279, 4, 1)]:
+    tiff += struct.pack('<HHII', tag, kind, 1, value)
+tiff += b'\x00\x00\x00\x00' + b'\x80'
+open('dot.tif', 'wb').write(tiff)
+doc = {'end_beat': 8, 'bpm': 120, 'beat_offset': 0,
+       'textures': [{'name': 'junk.png'}, {'name': 'dot.tga'}, {'name': 'dot.tif'}],
        'shaders': [], 'fonts': [{'name': 'broken', 'filename': 'junk.ttf', 'ptsize': 12}], 'font_textures': [],
        'datas': [], 'models': [{'filename': 'squashed.gltf'}], 'scenes': [], 'effects': [],
        'audio_samples': [{'name': 'loop.mod'}, {'name': 'noise.wav'}], 'event_groups': [], 'events': [],
@@ -57,14 +66,15 @@ expect pack.err 'warning: the music will not decode'
 expect pack.err 'warning: audio sample loop.mod goes on past 600 s'
 expect pack.err 'warning: audio sample noise.wav will not decode'
 expect pack.err 'warning: texture junk.png will not decode'
+expect pack.err 'warning: texture dot.tif is a TIFF picture, which the release players (qvtool release) do not decode'
 expect pack.err 'warning: font broken will not open'
 expect pack.err 'warning: model squashed.gltf\(.glb\)\? needs the glTF extension KHR_draco_mesh_compression'
 expect pack.err 'warning: model squashed.gltf stores POSITION of mesh 0 as unsigned short'
 ! grep -q 'dot.tga' pack.err || fail "a TGA named as one decodes"
-[ "$warnings" -eq 7 ] || { cat pack.err >&2; fail "pack gives $warnings warnings, not one per problem (7)"; }
+[ "$warnings" -eq 8 ] || { cat pack.err >&2; fail "pack gives $warnings warnings, not one per problem (8)"; }
 
 timeout 120 "$tool" info media.dat > info.out 2> info.err || { cat info.err >&2; fail "info"; }
-[ "$(grep '^warning: ' info.out | grep -vc 'warning: graph:')" -eq 7 ] || { cat info.out >&2; fail "info gives the same seven warnings"; }
+[ "$(grep '^warning: ' info.out | grep -vc 'warning: graph:')" -eq 8 ] || { cat info.out >&2; fail "info gives the same eight warnings"; }
 expect info.out 'warning: audio sample loop.mod goes on past 600 s'
 expect info.out 'warning: model squashed.gltf\(.glb\)\? needs the glTF extension KHR_draco_mesh_compression'
 echo "qvtool media warnings: ok"
