@@ -150,6 +150,22 @@ void read_log(const std::string& log, const StageSource* stage, const std::strin
     }
 }
 
+// The text as the compiler sees it after its preprocessor, line for line
+// with the source: code that #if leaves out is gone, macros are expanded.
+// The source itself when preprocessing fails (the compile reports why).
+std::string preprocessed(const StageSource& s) {
+    glslang::TShader shader(s.stage);
+    const char* text = s.map->text.c_str();
+    const int length = static_cast<int>(std::min<size_t>(s.map->text.size(), INT_MAX));
+    shader.setStringsWithLengths(&text, &length, 1);
+    glslang::TShader::ForbidIncluder no_includes;
+    std::string out;
+    if (!shader.preprocess(GetDefaultResources(), 110, ENoProfile, false, false, EShMsgOnlyPreprocessor, &out,
+                           no_includes))
+        return s.map->text;
+    return out;
+}
+
 void check_source_habits(const StageSource& s, const GlslVersion& version, const std::string& record,
                          const std::string& own_file, std::vector<PortabilityFinding>& out) {
     if (version.number == 0) {
@@ -157,9 +173,17 @@ void check_source_habits(const StageSource& s, const GlslVersion& version, const
                        "no #version line: strict drivers read the source as GLSL 1.10 (portable: begin with "
                        "#version 150)"});
     } else if (version.number >= 140 && !version.compatibility) {
-        for (const LegacyUse& use : legacy_builtins_in_core(s.map->text)) {
+        for (const LegacyUse& use : legacy_builtins_in_core(preprocessed(s))) {
             const SourceLine from = origin(s, use.line);
-            out.push_back({Severity::error, record, from.file.empty() ? own_file : from.file, from.line, use.column,
+            // Columns of the preprocessed text are not the author's: find the
+            // word on the line as typed (absent when a macro brought it in).
+            int column = 0;
+            if (use.line >= 1 && static_cast<size_t>(use.line) <= s.lines.size()) {
+                const size_t quote = use.message.find('\'', 1);
+                const size_t at = s.lines[static_cast<size_t>(use.line) - 1].find(use.message.substr(1, quote - 1));
+                if (at != std::string::npos) column = static_cast<int>(at) + 1;
+            }
+            out.push_back({Severity::error, record, from.file.empty() ? own_file : from.file, from.line, column,
                            use.message});
         }
     }

@@ -23,7 +23,7 @@ void mainImage(out vec4 fragColor, in vec2 fragCoord) {
 GLSL
 "$tool" import-shader light.glsl demo/project.json > /dev/null
 "$tool" import-shader heavy.glsl demo/project.json > /dev/null
-"$tool" profile demo/project.json --from 0 --to 2 --fps 12 --size 320x180 > profile.txt 2> profile.err \
+LP_NUM_THREADS=1 "$tool" profile demo/project.json --from 0 --to 2 --fps 12 --size 320x180 > profile.txt 2> profile.err \
   || { cat profile.txt profile.err; fail "profile"; }
 python3 - <<'PY' || { cat profile.txt; fail "the profile table"; }
 lines = open("profile.txt").read().splitlines()
