@@ -14,8 +14,16 @@
 
 class Demo;
 
+// Frees the demo's GPU objects together with the demo, so no path that drops
+// a version (a re-read replacing it, a re-read that failed, the end) can keep
+// its pictures and targets on the GPU. Needs the preview's context current.
+struct DemoGpuRelease {
+    void operator()(Demo* demo) const;
+};
+using DemoHandle = std::unique_ptr<Demo, DemoGpuRelease>;
+
 struct PreviewLoad {
-    std::unique_ptr<Demo> demo;          // null when it did not load
+    DemoHandle demo;             // null when it did not load
     std::vector<std::string> files;      // absolute; read, or asked for and missing
     std::vector<SourceError> errors;     // empty: all well
 };

@@ -81,6 +81,12 @@ bool log_has_error(const ShaderProgram& program) {
 
 }  // namespace
 
+void DemoGpuRelease::operator()(Demo* demo) const {
+    if (!demo) return;
+    release_demo_gpu(*demo);
+    delete demo;
+}
+
 bool is_project_path(const std::string& path) { return fs::path(path).extension() == ".json"; }
 
 std::vector<SourceError> program_errors(const ShaderProgram& program, const ShaderList& shaders) {
@@ -96,7 +102,7 @@ PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GL
     Recorder recorder;
     const std::string absolute = fs::absolute(path).lexically_normal().string();
     recorder.files.push_back(absolute);
-    auto demo = std::make_unique<Demo>();
+    DemoHandle demo(new Demo());
     try {
         StdoutToStderr quiet;
         ObserveReads observe(recorder);
@@ -123,8 +129,8 @@ PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GL
         if (!demo->graph) throw ContentError("the project has no graph");
     } catch (const std::exception& e) {
         out.errors.push_back(error_of(e.what(), absolute));
-        // What was read before the failure is on the GPU already.
-        release_demo_gpu(*demo);
+        // What was read before the failure is on the GPU already; the
+        // handle frees it.
         demo.reset();
     }
     if (demo)
