@@ -8,6 +8,7 @@
 
 #include <SDL.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ struct OverlayView {
     const std::vector<std::string>* errors = nullptr;
     const std::vector<std::string>* outputs = nullptr;  // "node: name = value"
     std::string reload;  // what the last reload did
+    std::string mark;    // after the reload line: unsaved edits, no sound
+    bool strip = true;   // the events strip (off while the timeline panel stands in)
+    // Drawn inside the same frame, after the bars (the timeline panel, dialogs).
+    std::function<void()> more;
 };
 
 class Overlay {

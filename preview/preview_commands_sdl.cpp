@@ -8,7 +8,9 @@
 #include "preview/preview_session.h"
 
 void answer(const nlohmann::json& j) {
-    std::fputs((j.dump() + "\n").c_str(), stdout);
+    // Every text that goes in is made UTF-8 first; replacing stays as the
+    // last guard, so an answer is never lost to a stray byte.
+    std::fputs((j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n").c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -16,7 +18,45 @@ nlohmann::json error_answer(const std::string& why) { return {{"ok", false}, {"e
 
 void PreviewSession::handle_key(const SDL_Keysym& key) {
     const bool shift = (key.mod & KMOD_SHIFT) != 0;
+    const bool ctrl = (key.mod & KMOD_CTRL) != 0;
+    if (ctrl) {
+        PanelRequests requests;
+        switch (key.sym) {
+        case SDLK_z:
+            if (project_ && !stale_)
+                apply_outcome(shift ? editor_.redo(*demo_) : editor_.undo(*demo_), false);
+            break;
+        case SDLK_y:
+            if (project_ && !stale_) apply_outcome(editor_.redo(*demo_), false);
+            break;
+        case SDLK_s:
+            if (project_) {
+                if (std::string why = save(); !why.empty()) {
+                    std::printf("note: not saved: %s\n", why.c_str());
+                    std::fflush(stdout);
+                }
+            }
+            break;
+        case SDLK_c: panel_.copy_selection(*demo_); break;
+        case SDLK_v:
+            if (project_ && !stale_) panel_.paste(*demo_, editor_, playhead_.beat(), requests);
+            break;
+        default: break;
+        }
+        if (requests.edit) apply_outcome(*requests.edit, true);
+        return;
+    }
     switch (key.sym) {
+    case SDLK_t: panel_.visible = !panel_.visible; break;
+    case SDLK_DELETE:
+    case SDLK_k:
+        if (project_ && !stale_) {
+            PanelRequests requests;
+            if (key.sym == SDLK_DELETE) panel_.delete_selection(*demo_, editor_, requests);
+            else panel_.key_at_playhead(*demo_, editor_, playhead_.beat(), requests);
+            if (requests.edit) apply_outcome(*requests.edit, true);
+        }
+        break;
     case SDLK_SPACE: set_paused(!playhead_.paused()); break;
     case SDLK_LEFT: seek(playhead_.beat() - (shift ? 4 : 1)); break;
     case SDLK_RIGHT: seek(playhead_.beat() + (shift ? 4 : 1)); break;
@@ -41,6 +81,16 @@ void PreviewSession::handle_key(const SDL_Keysym& key) {
 }
 
 nlohmann::json PreviewSession::status() const {
+    // Where the timeline panel put things, for scripts that drive it with the mouse.
+    nlohmann::json panel = nullptr;
+    if (panel_.visible && overlay_ok_ && overlay_.visible) {
+        const PanelGeometry& g = panel_.geometry;
+        nlohmann::json tracks = nlohmann::json::array(), lanes = nlohmann::json::array();
+        for (const auto& [top, bottom] : g.tracks) tracks.push_back({top, bottom});
+        for (const auto& [event, y] : g.lanes) lanes.push_back({event, y});
+        panel = {{"x0", g.x0}, {"px_per_beat", g.px_per_beat}, {"first_beat", g.first_beat}, {"ruler_y", g.ruler_y},
+                 {"tracks", tracks}, {"lanes", lanes}};
+    }
     nlohmann::json loop = nullptr;
     if (playhead_.has_loop()) loop = {playhead_.loop_start_beat(), playhead_.loop_end_beat()};
     return {{"ok", true},
@@ -56,7 +106,15 @@ nlohmann::json PreviewSession::status() const {
             {"frame_ms", std::round(frame_ms_ * 1000) / 1000},
             {"overlay", overlay_ok_ && overlay_.visible},
             {"fullscreen", (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0},
-            {"errors", errors_}};
+            {"errors", errors_},
+            {"unsaved", editor_.unsaved()},
+            {"undo_steps", editor_.history().undo_steps()},
+            {"redo_steps", editor_.history().redo_steps()},
+            {"conflict", conflict_},
+            {"timeline", panel_.visible},
+            {"panel", panel},
+            {"grid", panel_.grid},
+            {"silent", !silent_why_.empty()}};
 }
 
 void PreviewSession::handle_command(const ControlCommand& c) {
@@ -93,7 +151,19 @@ void PreviewSession::handle_command(const ControlCommand& c) {
         overlay_.visible = c.a != 0;
         answer({{"ok", true}, {"overlay", overlay_ok_ && overlay_.visible}});
         return;
-    case Kind::Quit: answer({{"ok", true}}); quit_requested_ = true; return;
+    case Kind::Quit:
+        if (c.a == 0 && editor_.unsaved()) {
+            answer(error_answer("there are unsaved edits: save, or quit force"));
+            return;
+        }
+        answer({{"ok", true}});
+        quit_requested_ = true;
+        return;
+    case Kind::Timeline:
+        panel_.visible = c.a != 0;
+        answer({{"ok", true}, {"timeline", panel_.visible}});
+        return;
+    case Kind::Edit: handle_edit(c); return;
     }
 }
 

@@ -34,7 +34,10 @@ bool is_project_path(const std::string& path);
 // Reads `path` whole. Shader programs that did not build count as errors
 // (the demo is still returned; whether to use it is the caller's choice).
 // Needs the current GL context of `window`.
-PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context);
+// `project_text`, when given, is read in place of the project file's bytes
+// (the editor's unsaved text); the files it names are still read from disk.
+PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context,
+                             const std::string* project_text = nullptr);
 
 // Re-reads the fragment and vertex files of programs `indices` of `demo` (a
 // project's, resolved against `folder`) and rebuilds them with the includes

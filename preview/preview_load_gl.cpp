@@ -97,7 +97,8 @@ std::vector<SourceError> program_errors(const ShaderProgram& program, const Shad
     return errors;
 }
 
-PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context) {
+PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context,
+                             const std::string* project_text) {
     PreviewLoad out;
     Recorder recorder;
     const std::string absolute = fs::absolute(path).lexically_normal().string();
@@ -106,7 +107,8 @@ PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GL
     try {
         StdoutToStderr quiet;
         ObserveReads observe(recorder);
-        const std::vector<uint8_t> bytes = read_file_or_throw(absolute);
+        const std::vector<uint8_t> bytes = project_text ? std::vector<uint8_t>(project_text->begin(), project_text->end())
+                                                        : read_file_or_throw(absolute);
         if (is_project_path(absolute)) {
             nlohmann::json json;
             try {

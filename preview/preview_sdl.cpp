@@ -13,10 +13,14 @@
 namespace fs = std::filesystem;
 
 int run_preview(const PreviewOptions& options) {
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         throw ContentError(std::string("SDL: ") + SDL_GetError());
-    if (const std::string why = open_playback_mixer(); !why.empty())
-        throw ContentError("cannot open the audio device: " + why);
+    // No sound card, a busy device, a remote session: the preview still
+    // works, silent and timed by the clock.
+    std::string silent_why;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) silent_why = *SDL_GetError() ? SDL_GetError() : "no audio driver";
+    else silent_why = open_playback_mixer();
+    if (silent_why.empty() && SDL_WasInit(SDL_INIT_AUDIO) == 0) silent_why = "the sound system did not start";
     TTF_Init();
 
     SDL_Window* window = nullptr;
@@ -30,12 +34,12 @@ int run_preview(const PreviewOptions& options) {
     prepare_playback_gl();
     int status = 0;
     {
-        PreviewSession preview(options);
+        PreviewSession preview(options, silent_why);
         status = preview.run(window, context);
     }
     SDL_GL_DeleteContext(context);
     SDL_DestroyWindow(window);
-    Mix_CloseAudio();
+    if (silent_why.empty()) Mix_CloseAudio();
     SDL_Quit();
     return status;
 }

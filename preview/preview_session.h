@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "preview/playhead.h"
 #include "preview/preview.h"
 #include "preview/preview_load.h"
+#include "preview/timeline_editor.h"
+#include "preview/timeline_panel.h"
 
 struct ReloadRecord {
     std::string kind = "none";  // none, shaders, project
@@ -37,7 +40,9 @@ nlohmann::json error_answer(const std::string& why);
 
 class PreviewSession {
 public:
-    explicit PreviewSession(const PreviewOptions& options) : o_(options), feed_(playhead_) {}
+    // `silent_why`: why no sound device could be had ("" when one is open).
+    PreviewSession(const PreviewOptions& options, std::string silent_why)
+        : o_(options), feed_(playhead_, !silent_why.empty()), silent_why_(std::move(silent_why)) {}
 
     int run(SDL_Window* window, SDL_GLContext context);
 
@@ -52,6 +57,21 @@ private:
     void draw_frame(double beat);
     void collect_outputs();
     void write_screenshot();
+    // ---- Editing (preview_edits_sdl.cpp) ----
+    void handle_edit(const ControlCommand& c);
+    // Reads the demo again from the editor's text, keeping playhead and
+    // loop; returns why it failed, or "".
+    std::string reread_from_text();
+    // Carries an edit's outcome out: a re-read when it asks for one (an
+    // edit whose re-read fails is taken back when `drop_on_failure`).
+    std::string apply_outcome(const EditOutcome& outcome, bool drop_on_failure);
+    std::string save();
+    // The project file changed on disk: returns whether it must be re-read
+    // (false for the preview's own save, and while unsaved edits hold).
+    bool take_outside_change();
+    void request_quit();
+    void refresh_overlay_events();
+    void run_panel();
     // Pausing stops at the beat on screen, not at the last chunk boundary
     // behind it, so the picture does not step back.
     void set_paused(bool paused) {
@@ -92,5 +112,15 @@ private:
     uint64_t frames_ = 0;
     int64_t saved_at_ns_ = 0;  // of the reload whose first frame is not shown yet
     float current_beat_ = 0;
+    std::string silent_why_;
+    TimelineEditor editor_;
+    TimelinePanel panel_;
+    bool conflict_ = false;  // project.json changed on disk while edits were unsaved
+    bool asking_quit_ = false;  // the window's quit dialog is up
+    bool events_dirty_ = false;
+    std::string project_path_;
+    std::vector<std::string> shown_errors_;
 };
 
+// The whole file as bytes in a string, or nothing when it cannot be read.
+std::optional<std::string> read_text_file(const std::string& path);

@@ -19,6 +19,7 @@
 #include "nodes/resource_node_types.h"
 #include "preview/control_input.h"
 #include "preview/reload_plan.h"
+#include "preview/utf8_text.h"
 #include "serialization/demo.h"
 
 namespace fs = std::filesystem;
@@ -71,9 +72,12 @@ void PreviewSession::report(const std::vector<SourceError>& errors) {
     for (const SourceError& e : errors) {
         // A broken included text breaks every program that includes it, with
         // the same mapped line: said once.
-        if (std::find(errors_.begin(), errors_.end(), e.text()) != errors_.end()) continue;
-        errors_.push_back(e.text());
-        std::printf("error: %s\n", e.text().c_str());
+        // A parser's message may quote bytes of the file that are not UTF-8;
+        // the answers and the overlay take UTF-8 only.
+        const std::string text = valid_utf8(e.text());
+        if (std::find(errors_.begin(), errors_.end(), text) != errors_.end()) continue;
+        errors_.push_back(text);
+        std::printf("error: %s\n", text.c_str());
     }
     std::fflush(stdout);
 }
@@ -88,11 +92,11 @@ void PreviewSession::take(PreviewLoad& load) {
     // half an hour before the first frame.
     const uint64_t bound = music_bound_frames(demo_->end_beat, demo_->beat_offset, demo_->bpm, Playhead::kRate);
     if (std::string why = feed_.set_music(demo_->music, bound); !why.empty()) {
-        std::printf("note: %s\n", why.c_str());
+        std::printf("note: %s\n", valid_utf8(why).c_str());
         std::fflush(stdout);
     }
-    events_.clear();
-    for (const auto& e : demo_->events) events_.push_back({e->name, e->type, e->start_beat, e->end_beat});
+    events_dirty_ = true;
+    refresh_overlay_events();
 }
 
 void PreviewSession::load_first() {
@@ -107,7 +111,14 @@ void PreviewSession::load_first() {
         demo_ = DemoHandle(new Demo());
         demo_->graph = Nodes::Graph::make_default();
     }
-    if (project_) watcher_.watch(files_);
+    if (project_) {
+        watcher_.watch(files_);
+        std::string why;
+        if (!editor_.open(read_text_file(project_path_).value_or(""), why)) {
+            std::printf("note: editing is off: %s\n", valid_utf8(why).c_str());
+            std::fflush(stdout);
+        }
+    }
 }
 
 void PreviewSession::reload(const std::vector<std::string>& changed) {
@@ -142,6 +153,7 @@ void PreviewSession::reload(const std::vector<std::string>& changed) {
             if (had_loop) playhead_.set_loop(ls, le);
             files_ = watch;
             stale_ = false;
+            panel_.forget_selection();
         } else {
             record.ok = false;
             stale_ = true;
@@ -154,6 +166,10 @@ void PreviewSession::reload(const std::vector<std::string>& changed) {
         }
         report(load.errors);
         watcher_.watch(watch);
+        // The editor starts over from the file as it is now. While it does
+        // not load, edits are refused (see handle_edit).
+        std::string why;
+        if (project_) editor_.open(read_text_file(project_path_).value_or(""), why);
     }
     record.ms = static_cast<double>(now_us() - start) / 1000.0;
     last_reload_ = record;
@@ -191,7 +207,8 @@ void PreviewSession::collect_outputs() {
             char value[64];
             if (out.value.type == Nodes::kind_string) std::snprintf(value, sizeof value, "\"%.48s\"", out.value.text.c_str());
             else std::snprintf(value, sizeof value, "%.4g", static_cast<double>(out.value.as_float()));
-            outputs_.push_back(type + ": " + node->def->outputs[i].name + " = " + value);
+            // Cut at 48 bytes, a text may end inside a character.
+            outputs_.push_back(valid_utf8(type + ": " + node->def->outputs[i].name + " = " + value));
         }
     }
 }
@@ -221,6 +238,11 @@ int PreviewSession::run(SDL_Window* window, SDL_GLContext context) {
     context_ = context;
     project_ = is_project_path(o_.input);
     folder_ = fs::absolute(o_.input).parent_path().lexically_normal().string();
+    project_path_ = fs::absolute(o_.input).lexically_normal().string();
+    if (!silent_why_.empty()) {
+        std::printf("note: no sound device (%s); playing silently, timed by the clock\n", valid_utf8(silent_why_).c_str());
+        std::fflush(stdout);
+    }
     overlay_ok_ = overlay_.open(window, context);
     load_first();
     if (o_.have_beat) playhead_.seek_beat(o_.beat);
@@ -258,12 +280,14 @@ int PreviewSession::run(SDL_Window* window, SDL_GLContext context) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             if (overlay_ok_ && overlay_.handle(event)) continue;
-            if (event.type == SDL_QUIT) quit_ = true;
-            if (event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) quit_ = true;
+            if (event.type == SDL_QUIT) request_quit();
+            if (event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) request_quit();
             if (event.type == SDL_KEYDOWN) handle_key(event.key.keysym);
         }
         if (project_) {
             std::vector<std::string> changed = watcher_.poll(frame_start / 1000, kQuietMs);
+            const auto own = std::find(changed.begin(), changed.end(), project_path_);
+            if (own != changed.end() && !take_outside_change()) changed.erase(own);
             if (!changed.empty()) reload(changed);
         }
 
@@ -299,8 +323,16 @@ int PreviewSession::run(SDL_Window* window, SDL_GLContext context) {
             view.loop_start = playhead_.loop_start_beat();
             view.loop_end = playhead_.loop_end_beat();
             view.end_beat = demo_->end_beat;
+            refresh_overlay_events();
             view.events = &events_;
-            view.errors = &errors_;
+            shown_errors_.clear();
+            if (conflict_) shown_errors_.push_back("project.json changed on disk; your edits are kept: 'conflict reload' drops them, 'conflict keep' keeps them");
+            for (const std::string& e : errors_) shown_errors_.push_back(e);
+            view.errors = &shown_errors_;
+            if (editor_.unsaved()) view.mark = "* unsaved edits (Ctrl+S saves)";
+            if (!silent_why_.empty()) view.mark += view.mark.empty() ? "no sound device: silent, timed by the clock" : "   no sound device: silent";
+            view.strip = !panel_.visible;
+            view.more = [this] { run_panel(); };
             view.outputs = &outputs_;
             char reload[96];
             std::snprintf(reload, sizeof reload, "reload %d: %s %s, %.0f ms", last_reload_.count,
