@@ -386,14 +386,20 @@ void TimelinePanel::draw_curves(Demo& demo, TimelineEditor& editor, const PanelV
             boxing_ = false;
             out.edit = editor.key_add(demo, ev, def.name, static_cast<float>(beat), key);
         }
-        if (active && dragging_ && drag_key_ < track.points.size()) {
-            // The live point follows the mouse, so the picture does.
+        // Where the dragged key goes, from the mouse's way since the press
+        // (also on the release frame: some backends hold the position back
+        // while the button is down).
+        const auto drag_target = [&] {
             const ImVec2 delta = ImGui::GetMouseDragDelta(0, 0);
             double beat = drag_beat_ + e.start_beat + delta.x / ppb;
             if (!io.KeyAlt) beat = snap_to_grid(beat, grid);
             drag_to_beat_ = static_cast<float>(beat);
             drag_to_value_ = def.is_string ? drag_value_
                                            : std::clamp(drag_value_ - delta.y / (bottom - top) * (r.hi - r.lo), r.lo, r.hi);
+        };
+        if (active && dragging_ && drag_key_ < track.points.size()) {
+            // The live point follows the mouse, so the picture does.
+            drag_target();
             track.points[drag_key_].beat = drag_to_beat_ - e.start_beat;
             if (!def.is_string) track.points[drag_key_].value = drag_to_value_;
         }
@@ -403,7 +409,8 @@ void TimelinePanel::draw_curves(Demo& demo, TimelineEditor& editor, const PanelV
         if (ImGui::IsItemDeactivated()) {
             if (dragging_ && drag_key_ < track.points.size()) {
                 ControlPoint& p = track.points[drag_key_];
-                const bool moved = p.beat != drag_beat_ || p.value != drag_value_;
+                drag_target();
+                const bool moved = drag_to_beat_ - e.start_beat != drag_beat_ || (!def.is_string && drag_to_value_ != drag_value_);
                 p.beat = drag_beat_;
                 p.value = drag_value_;
                 if (moved) {
