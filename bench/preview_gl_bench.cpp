@@ -10,6 +10,12 @@
 //    the sample once in this process through the same loading path.
 //  - BM_Preview_FrameTime: the preview's mean CPU time per frame on the
 //    sample with the overlay and without; counter overlay_over_plain.
+//  - BM_Preview_EditToFrame: `key move` then `screenshot` (answered after the
+//    next frame) on a project of 1,000 events and some 20,000 keys, against
+//    `screenshot` alone on the same preview; counter edit_over_frame.
+//  - BM_Preview_TimelinePanel: the preview's CPU time per frame on that
+//    project with the timeline panel shown and with the overlay's strip
+//    only; counters panel_ms (the difference) and panel_over_strip.
 // Each save case runs 20 repetitions and reports median and max. The preview
 // runs as a child process (build/qvtool) on the same display; needs X.
 #include <benchmark/benchmark.h>
@@ -281,8 +287,100 @@ void BM_Preview_FrameTime(benchmark::State& state) {
     state.counters["overlay_over_plain"] = without > 0 ? with / without : 0;
 }
 
+// `qvtool new`'s project with 999 more uniforms events of 20 keys each
+// beside its own: 1,000 events and 20,044 keys. Empty path on failure.
+fs::path big_timeline_project() {
+    const fs::path dir = fs::temp_directory_path() / ("qv_bench_timeline_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    const std::string command = tool_path().string() + " new " + dir.string() + " > /dev/null 2>&1";
+    if (system(command.c_str()) != 0) return {};
+    nlohmann::ordered_json project;
+    {
+        std::ifstream in(dir / "project.json");
+        project = nlohmann::ordered_json::parse(in, nullptr, false);
+    }
+    if (project.is_discarded()) return {};
+    for (int e = 0; e < 999; ++e) {
+        nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        for (int k = 0; k < 20; ++k) points.push_back({{"beat", k * 0.25}, {"value", (k % 4) / 3.0}});
+        project["events"].push_back({{"type", 4}, {"name", "e" + std::to_string(e)}, {"visible", "true"},
+                                     {"start_beat", (e % 32)}, {"end_beat", (e % 32) + 6},
+                                     {"uniform_defs", {{{"name", "v"}, {"min_val", 0}, {"max_val", 1}, {"default_val", 0}}}},
+                                     {"control_points", {{"v", {{"mode", 1}, {"repeat", false}, {"points", points}}}}}});
+    }
+    std::ofstream(dir / "project.json") << project.dump(1);
+    return dir / "project.json";
+}
+
+void BM_Preview_EditToFrame(benchmark::State& state) {
+    const fs::path project = big_timeline_project();
+    PreviewProcess preview({project.string(), "--size", "640x360", "--beat", "0.5"});
+    if (project.empty() || !preview.ok() || preview.ask("pause").is_null()) {
+        state.SkipWithError("the preview did not start");
+        return;
+    }
+    preview.ask("overlay off");
+    const std::string shot = (project.parent_path() / "shot.png").string();
+    const auto timed = [&](const std::string& first) {
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!first.empty()) preview.ask(first);
+        preview.ask("screenshot " + shot);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    };
+    std::vector<double> plain, edited;
+    int round = 0;
+    for (auto _ : state) {
+        plain.push_back(timed(""));
+        const double ms = timed("key move pulse glow 1 " + std::string(round++ % 2 ? "0.6" : "0.5") + " 0");
+        edited.push_back(ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    preview.ask("save");
+    std::sort(plain.begin(), plain.end());
+    std::sort(edited.begin(), edited.end());
+    const double p = plain[plain.size() / 2], e = edited[edited.size() / 2];
+    state.counters["frame_ms_median"] = p;
+    state.counters["edit_ms_median"] = e;
+    state.counters["edit_over_frame"] = p > 0 ? e / p : 0;
+    fs::remove_all(project.parent_path());
+}
+
+void BM_Preview_TimelinePanel(benchmark::State& state) {
+    const fs::path project = big_timeline_project();
+    PreviewProcess preview({project.string(), "--size", "1280x720", "--beat", "4"});
+    if (project.empty() || !preview.ok() || preview.ask("pause").is_null()) {
+        state.SkipWithError("the preview did not start");
+        return;
+    }
+    preview.ask("overlay on");
+    double with = 0, without = 0;
+    for (auto _ : state) {
+        auto settle = [&](const char* timeline) {
+            preview.ask(timeline);
+            const uint64_t from = preview.ask("status")["frame"].get<uint64_t>();
+            nlohmann::json s;
+            for (int i = 0; i < 600; ++i) {
+                s = preview.ask("status");
+                if (s["frame"].get<uint64_t>() >= from + 40) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            return s["frame_ms"].get<double>();
+        };
+        without = settle("timeline off");
+        with = settle("timeline on");
+        state.SetIterationTime(with / 1000.0);
+    }
+    state.counters["frame_ms_strip"] = without;
+    state.counters["frame_ms_panel"] = with;
+    state.counters["panel_ms"] = with - without;
+    state.counters["panel_over_strip"] = without > 0 ? with / without : 0;
+    fs::remove_all(project.parent_path());
+}
+
 }  // namespace
 
+BENCHMARK(BM_Preview_EditToFrame)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Preview_TimelinePanel)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Baseline_ShaderBuild)->UseManualTime()->Iterations(1)->Repetitions(20)->ReportAggregatesOnly(true)
     ->ComputeStatistics("max", max_of)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Preview_ShaderSave)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Repetitions(20)->ReportAggregatesOnly(true)

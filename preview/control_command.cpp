@@ -34,6 +34,40 @@ bool whole(const std::string& text, int& out) {
     return true;
 }
 
+// Words of an editing line: spaces split them, except inside double quotes
+// (a text key may hold spaces); \" and \\ stand for a quote and a backslash.
+bool split_quoted(std::string_view line, std::vector<std::string>& words, std::vector<bool>& quoted) {
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        if (i >= line.size()) break;
+        std::string word;
+        if (line[i] == '"') {
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+                    word += line[i + 1];
+                    i += 2;
+                } else if (line[i] == '"') {
+                    ++i;
+                    closed = true;
+                    break;
+                } else {
+                    word += line[i++];
+                }
+            }
+            if (!closed) return false;
+            quoted.push_back(true);
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
+            quoted.push_back(false);
+        }
+        words.push_back(std::move(word));
+    }
+    return true;
+}
+
 ControlCommand refuse(std::string why) {
     ControlCommand c;
     c.error = std::move(why);
@@ -50,6 +84,17 @@ ControlCommand parse_control_command(std::string_view line) {
     const std::string& verb = w[0];
     auto arity = [&](size_t n) { return w.size() == n + 1; };
     ControlCommand c;
+    if (verb == "key" || verb == "keys" || verb == "track" || verb == "event" || verb == "def" || verb == "undo" ||
+        verb == "redo" || verb == "save" || verb == "grid" || verb == "conflict") {
+        if (!split_quoted(line, c.words, c.quoted)) return refuse("a quoted text is not closed");
+        c.kind = Kind::Edit;
+        return c;
+    }
+    if (verb == "quit" && arity(1) && w[1] == "force") {
+        c.kind = Kind::Quit;
+        c.a = 1;
+        return c;
+    }
     if (verb == "pause" || verb == "play" || verb == "status" || verb == "quit") {
         if (!arity(0)) return refuse(verb + " takes no arguments");
         c.kind = verb == "pause" ? Kind::Pause : verb == "play" ? Kind::Play : verb == "status" ? Kind::Status : Kind::Quit;
@@ -70,9 +115,9 @@ ControlCommand parse_control_command(std::string_view line) {
         c.kind = Kind::Loop;
         return c;
     }
-    if (verb == "overlay") {
-        if (!arity(1) || (w[1] != "on" && w[1] != "off")) return refuse("overlay wants on or off");
-        c.kind = Kind::Overlay;
+    if (verb == "overlay" || verb == "timeline") {
+        if (!arity(1) || (w[1] != "on" && w[1] != "off")) return refuse(verb + " wants on or off");
+        c.kind = verb == "overlay" ? Kind::Overlay : Kind::Timeline;
         c.a = w[1] == "on" ? 1 : 0;
         return c;
     }

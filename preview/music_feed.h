@@ -17,7 +17,9 @@ class ByteBuffer;
 
 class MusicFeed {
 public:
-    explicit MusicFeed(Playhead& playhead);
+    // `silent`: no sound device is open; the music is decoded (for the
+    // waveform) but not played, and the clock moves the playhead.
+    MusicFeed(Playhead& playhead, bool silent);
     ~MusicFeed();
     MusicFeed(const MusicFeed&) = delete;
     MusicFeed& operator=(const MusicFeed&) = delete;
@@ -36,6 +38,10 @@ public:
     // mixer's own player (tracker music) at the playhead.
     void follow(bool seeked);
 
+    // The decoded music (interleaved stereo, 44.1 kHz), or null when it did
+    // not decode to samples. Main thread; valid until the next set_music.
+    const std::vector<int16_t>* samples() const { return owned_ ? &owned_->samples : nullptr; }
+
 private:
     struct Pcm {
         std::vector<int16_t> samples;  // interleaved stereo, 44.1 kHz
@@ -46,6 +52,7 @@ private:
     std::unique_ptr<ByteBuffer> music_;  // a copy: the mixer's player reads it while playing
     Pcm* pcm_ = nullptr;               // read by the audio thread
     std::unique_ptr<Pcm> owned_;
+    bool silent_ = false;
     bool module_ = false;              // played by the mixer's music player
     bool module_paused_ = false;
     int64_t module_last_frame_ = 0;

@@ -22,12 +22,14 @@ void analyse(int /*channel*/, void* stream, int length_bytes, void* /*user*/) {
 
 }  // namespace
 
-MusicFeed::MusicFeed(Playhead& playhead) : playhead_(playhead) {
+MusicFeed::MusicFeed(Playhead& playhead, bool silent) : playhead_(playhead), silent_(silent) {
     prepare_sound_analysis();
+    if (silent_) return;
     Mix_RegisterEffect(MIX_CHANNEL_POST, analyse, nullptr, nullptr);
 }
 
 MusicFeed::~MusicFeed() {
+    if (silent_) return;
     Mix_HookMusic(nullptr, nullptr);
     if (module_) stop_music();
     else Mix_UnregisterEffect(MIX_CHANNEL_POST, analyse);
@@ -49,6 +51,17 @@ void MusicFeed::feed(void* self, uint8_t* stream, int length_bytes) {
 
 std::string MusicFeed::set_music(const ByteBuffer& music, uint64_t max_frames) {
     if (music_ && music_->data == music.data) return "";
+    if (silent_) {
+        owned_.reset();
+        music_ = std::make_unique<ByteBuffer>(std::vector<uint8_t>(music.data.begin(), music.data.end()));
+        if (music.empty()) return "";
+        std::string why;
+        std::vector<int16_t> samples = decode_music_pcm(music, &why, max_frames);
+        if (samples.empty()) return "";
+        owned_ = std::make_unique<Pcm>();
+        owned_->samples = std::move(samples);
+        return "";
+    }
     // Off the audio thread's hands first: the hook is swapped under the
     // mixer's lock, so no chunk is being filled from the old samples after this.
     Mix_HookMusic(nullptr, nullptr);
@@ -93,7 +106,7 @@ std::string MusicFeed::set_music(const ByteBuffer& music, uint64_t max_frames) {
 }
 
 void MusicFeed::follow(bool seeked) {
-    if (!module_) return;
+    if (!module_ || silent_) return;
     const bool paused = playhead_.paused();
     if (paused != module_paused_) {
         if (paused) Mix_PauseMusic();

@@ -29,7 +29,10 @@ struct OverlayView {
     const std::vector<std::string>* errors = nullptr;
     const std::vector<std::string>* outputs = nullptr;  // "node: name = value"
     std::string reload;  // what the last reload did
-    std::function<void()> extra_panels;  // more ImGui windows, drawn inside the frame
+    std::string mark;    // after the reload line: unsaved edits, no sound
+    bool strip = true;   // the events strip (off while the timeline panel stands in)
+    // Drawn inside the same frame, after the bars (the timeline panel, dialogs).
+    std::function<void()> more;
 };
 
 class Overlay {

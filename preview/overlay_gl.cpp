@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "preview/event_lanes.h"
+
 namespace {
 
 // The state the graph's drawing leans on between frames. ImGui's renderer
@@ -144,10 +146,12 @@ std::optional<double> Overlay::draw(const OverlayView& view) {
         ImGui::SameLine();
         ImGui::Text("  loop %.2f .. %.2f", view.loop_start, view.loop_end);
     }
-    ImGui::TextDisabled("%s   Tab hides", view.reload.c_str());
+    ImGui::TextDisabled("%s   Tab hides, T timeline", view.reload.c_str());
+    if (!view.mark.empty()) ImGui::TextColored(ImVec4(1, 0.8f, 0.3f, 1), "%s", view.mark.c_str());
     ImGui::End();
 
     // Timeline strip along the bottom: events by kind, the loop, the playhead.
+    if (view.strip) {
     const float strip_h = 64;
     ImGui::SetNextWindowPos(ImVec2(0, screen->Size.y - strip_h));
     ImGui::SetNextWindowSize(ImVec2(screen->Size.x, strip_h));
@@ -164,12 +168,24 @@ std::optional<double> Overlay::draw(const OverlayView& view) {
         draw->AddRectFilled(ImVec2(x_of(view.loop_start), origin.y), ImVec2(x_of(view.loop_end), origin.y + area.y),
                             IM_COL32(255, 255, 255, 40));
     if (view.events && !view.events->empty()) {
-        const float row_h = std::max(2.0f, area.y / static_cast<float>(std::min<size_t>(view.events->size(), 8)));
+        std::vector<LaneSpan> spans;
+        spans.reserve(view.events->size());
+        for (const OverlayEvent& e : *view.events) spans.push_back({e.start_beat, e.end_beat});
+        size_t rows = 1;
+        const std::vector<size_t> lane = pack_lanes(spans, rows);
+        const float row_h = std::max(2.0f, area.y / static_cast<float>(std::max<size_t>(rows, 1)));
         for (size_t i = 0; i < view.events->size(); ++i) {
             const OverlayEvent& e = (*view.events)[i];
-            const float y = origin.y + static_cast<float>(i % 8) * row_h;
-            draw->AddRectFilled(ImVec2(x_of(e.start_beat), y + 1), ImVec2(std::max(x_of(e.end_beat), x_of(e.start_beat) + 2), y + row_h - 1),
-                                kind_colour(e.kind));
+            const float y = origin.y + static_cast<float>(lane[i]) * row_h;
+            const ImVec2 a(x_of(e.start_beat), y + 1), b(std::max(x_of(e.end_beat), x_of(e.start_beat) + 2), y + row_h - 1);
+            draw->AddRectFilled(a, b, kind_colour(e.kind));
+            // Named where the row has room for a line of text.
+            if (row_h >= ImGui::GetTextLineHeight() && b.x - a.x > 12) {
+                draw->PushClipRect(a, b, true);
+                draw->AddText(ImVec2(a.x + 3, y + (row_h - ImGui::GetTextLineHeight()) * 0.5f), IM_COL32(0, 0, 0, 230),
+                              e.name.c_str());
+                draw->PopClipRect();
+            }
         }
     }
     const float px = x_of(view.beat);
@@ -181,6 +197,7 @@ std::optional<double> Overlay::draw(const OverlayView& view) {
                           static_cast<double>(last));
     }
     ImGui::End();
+    }
 
     // Errors, then the outputs of the event nodes that ran.
     float y = 72;
@@ -201,7 +218,8 @@ std::optional<double> Overlay::draw(const OverlayView& view) {
         if (shown < view.outputs->size()) ImGui::TextDisabled("... %zu more", view.outputs->size() - shown);
         ImGui::End();
     }
-    if (view.extra_panels) view.extra_panels();
+
+    if (view.more) view.more();
 
     ImGui::Render();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

@@ -14,8 +14,16 @@
 
 class Demo;
 
+// Frees the demo's GPU objects together with the demo, so no path that drops
+// a version (a re-read replacing it, a re-read that failed, the end) can keep
+// its pictures and targets on the GPU. Needs the preview's context current.
+struct DemoGpuRelease {
+    void operator()(Demo* demo) const;
+};
+using DemoHandle = std::unique_ptr<Demo, DemoGpuRelease>;
+
 struct PreviewLoad {
-    std::unique_ptr<Demo> demo;          // null when it did not load
+    DemoHandle demo;             // null when it did not load
     std::vector<std::string> files;      // absolute; read, or asked for and missing
     std::vector<SourceError> errors;     // empty: all well
 };
@@ -26,7 +34,10 @@ bool is_project_path(const std::string& path);
 // Reads `path` whole. Shader programs that did not build count as errors
 // (the demo is still returned; whether to use it is the caller's choice).
 // Needs the current GL context of `window`.
-PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context);
+// `project_text`, when given, is read in place of the project file's bytes
+// (the editor's unsaved text); the files it names are still read from disk.
+PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context,
+                             const std::string* project_text = nullptr);
 
 // Re-reads the fragment and vertex files of programs `indices` of `demo` (a
 // project's, resolved against `folder`) and rebuilds them with the includes

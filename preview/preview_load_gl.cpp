@@ -81,6 +81,12 @@ bool log_has_error(const ShaderProgram& program) {
 
 }  // namespace
 
+void DemoGpuRelease::operator()(Demo* demo) const {
+    if (!demo) return;
+    release_demo_gpu(*demo);
+    delete demo;
+}
+
 bool is_project_path(const std::string& path) { return fs::path(path).extension() == ".json"; }
 
 std::vector<SourceError> program_errors(const ShaderProgram& program, const ShaderList& shaders) {
@@ -91,16 +97,18 @@ std::vector<SourceError> program_errors(const ShaderProgram& program, const Shad
     return errors;
 }
 
-PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context) {
+PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GLContext context,
+                             const std::string* project_text) {
     PreviewLoad out;
     Recorder recorder;
     const std::string absolute = fs::absolute(path).lexically_normal().string();
     recorder.files.push_back(absolute);
-    auto demo = std::make_unique<Demo>();
+    DemoHandle demo(new Demo());
     try {
         StdoutToStderr quiet;
         ObserveReads observe(recorder);
-        const std::vector<uint8_t> bytes = read_file_or_throw(absolute);
+        const std::vector<uint8_t> bytes = project_text ? std::vector<uint8_t>(project_text->begin(), project_text->end())
+                                                        : read_file_or_throw(absolute);
         if (is_project_path(absolute)) {
             nlohmann::json json;
             try {
@@ -123,8 +131,8 @@ PreviewLoad load_for_preview(const std::string& path, SDL_Window* window, SDL_GL
         if (!demo->graph) throw ContentError("the project has no graph");
     } catch (const std::exception& e) {
         out.errors.push_back(error_of(e.what(), absolute));
-        // What was read before the failure is on the GPU already.
-        release_demo_gpu(*demo);
+        // What was read before the failure is on the GPU already; the
+        // handle frees it.
         demo.reset();
     }
     if (demo)
