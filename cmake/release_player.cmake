@@ -12,8 +12,9 @@ file(COPY /usr/include/nlohmann /usr/include/glm /usr/include/tiny_gltf.h /usr/i
   /usr/include/stb/stb_image_write.h DESTINATION ${QV_HEADER_LIBS})
 # tinygltf (and the stb decoders it reads embedded pictures with) compiled in
 # once, as Debian's shared library would provide them.
-file(WRITE ${CMAKE_BINARY_DIR}/header_libs.cpp
-  "#define TINYGLTF_IMPLEMENTATION\n#define STB_IMAGE_IMPLEMENTATION\n#define STB_IMAGE_WRITE_IMPLEMENTATION\n#include <tiny_gltf.h>\n")
+# (Written only when it changes, so a new configure compiles nothing again.)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/header_libs.cpp
+  CONTENT "#define TINYGLTF_IMPLEMENTATION\n#define STB_IMAGE_IMPLEMENTATION\n#define STB_IMAGE_WRITE_IMPLEMENTATION\n#include <tiny_gltf.h>\n")
 
 # SDL2_image's package asks for these even when stb decodes PNG and JPEG.
 add_library(JPEG::JPEG INTERFACE IMPORTED)
@@ -52,6 +53,7 @@ else()
   # a package of its own that many do not install.
   set(OpenGL_GL_PREFERENCE LEGACY)
   find_package(OpenGL REQUIRED)
+  target_sources(qvplayer PRIVATE app/static_runtime_linux.cpp)
   target_link_options(qvplayer PRIVATE -static-libstdc++ -static-libgcc)
   target_link_libraries(qvplayer PRIVATE qv_device OpenGL::GL SDL2::SDL2-static ${CMAKE_DL_LIBS})
 endif()

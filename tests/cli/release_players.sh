@@ -25,7 +25,7 @@ missing_line='Cannot find DEMO in executable. Please follow the instructions in 
 readelf -d "$linux_player" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' > "$work/needed.txt"
 while read -r lib; do
   case $lib in
-    libc.so.6 | libm.so.6 | libdl.so.2 | libpthread.so.0 | librt.so.1 | ld-linux-x86-64.so.2) ;;
+    libc.so.6 | libm.so.6 | libmvec.so.1 | libdl.so.2 | libpthread.so.0 | librt.so.1 | ld-linux-x86-64.so.2) ;;
     libGL.so.1 | libOpenGL.so.0 | libGLX.so.0 | libEGL.so.1) ;;
     *) fail "the Linux player needs $lib, which a plain desktop lacks" ;;
   esac
@@ -62,7 +62,8 @@ EOF
   fail "qvtool release"
 for f in sample sample.exe; do
   [ "$(tail -c 4 "$work/release/$f")" = DEMO ] || fail "$f does not end with the content trailer"
-  "$tool" info "$work/release/$f" | grep -q 'tempo 120 bpm' || fail "qvtool info does not read the content of $f"
+  "$tool" info "$work/release/$f" > "$work/info.txt" && grep -q 'tempo 120 bpm' "$work/info.txt" ||
+    fail "qvtool info does not read the content of $f"
 done
 [ -x "$work/release/sample" ] || fail "the Linux demo is not executable"
 grep -q 'Windows 10' "$work/release/sample.txt" && grep -q 'glibc 2.34' "$work/release/sample.txt" &&
@@ -72,7 +73,8 @@ grep -q 'Windows 10' "$work/release/sample.txt" && grep -q 'glibc 2.34' "$work/r
 grep -q 'run scripts/build-players' "$work/none.err" || fail "missing players are not told: $(cat "$work/none.err")"
 
 # A picture that does not change with time: colour by position only.
-mkdir -p "$work/still"
+mkdir -p "$work/still/resources"
+cp "$work/sample/resources/music.mp3" "$work/still/resources/"
 cat > "$work/still/project.json" <<'EOF'
 {
   "end_beat": 6, "bpm": 60, "beat_offset": 0,
