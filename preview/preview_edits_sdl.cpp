@@ -90,18 +90,21 @@ std::string PreviewSession::apply_outcome(const EditOutcome& outcome, bool drop_
 std::string PreviewSession::save() {
     if (!project_ || !editor_.ready()) return "only a project file that reads can be saved";
     if (conflict_) return "project.json changed on disk: 'conflict keep' (then save) or 'conflict reload' first";
-    if (std::string why = write_text(project_path_, editor_.text()); !why.empty()) return why;
+    own_save_ = editor_.text();
+    if (std::string why = write_text(project_path_, editor_.text()); !why.empty()) {
+        own_save_.reset();
+        return why;
+    }
     editor_.mark_saved();
     return "";
 }
 
 bool PreviewSession::take_outside_change() {
     const std::optional<std::string> disk = read_text_file(project_path_);
-    // Our own save, or a write of the same bytes: nothing to read.
-    if (disk && editor_.ready() && *disk == editor_.text()) {
-        if (conflict_) conflict_ = false;
-        return false;
-    }
+    // Our own save: nothing to read.
+    const bool own = own_save_ && disk && *disk == *own_save_;
+    own_save_.reset();
+    if (own) return false;
     if (editor_.unsaved()) {
         if (!conflict_) {
             std::printf("note: project.json changed on disk while edits are unsaved; they are kept "

@@ -123,6 +123,9 @@ private:
     bool events_dirty_ = false;
     std::string project_path_;
     std::vector<std::string> shown_errors_;
+    // The text of the preview's own last save, until the watcher reports it:
+    // that change is not read again (an outside write of the same bytes is).
+    std::optional<std::string> own_save_;
 };
 
 // The whole file as bytes in a string, or nothing when it cannot be read.

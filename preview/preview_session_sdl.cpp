@@ -291,7 +291,11 @@ int PreviewSession::run(SDL_Window* window, SDL_GLContext context) {
         }
         // Input that ends (the editor went away) ends the preview once its
         // last commands are done.
-        if (input_ended && queued.empty() && pending_screenshots_.empty()) quit_ = true;
+        if (input_ended && queued.empty() && pending_screenshots_.empty()) {
+            // Nobody is left to ask; say what is not on disk.
+            if (editor_.unsaved()) std::printf("note: the control input ended; the edits were not saved\n");
+            quit_ = true;
+        }
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             if (overlay_ok_ && overlay_.handle(event)) continue;
