@@ -64,12 +64,7 @@ std::string PreviewSession::reread_from_text() {
         register_content_node_types(*demo_);
         return valid_utf8(why);
     }
-    const double beat = playhead_.beat();
-    const bool had_loop = playhead_.has_loop();
-    const double ls = playhead_.loop_start_beat(), le = playhead_.loop_end_beat();
-    take(load);
-    playhead_.seek_beat(beat);
-    if (had_loop) playhead_.set_loop(ls, le);
+    take_keeping_playhead(load);
     seeked_ = true;
     panel_.forget_selection();
     ++last_reload_.count;

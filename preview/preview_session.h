@@ -51,6 +51,9 @@ private:
     void load_first();
     void reload(const std::vector<std::string>& changed);
     void take(PreviewLoad& load);
+    // A re-read swapped in: the playhead, pause and loop are the preview's,
+    // not the demo's, so they stay (only a tempo change moves the beat under them).
+    void take_keeping_playhead(PreviewLoad& load);
     void report(const std::vector<SourceError>& errors);
     void report_portability();
     void handle_key(const SDL_Keysym& key);

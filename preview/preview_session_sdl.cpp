@@ -111,6 +111,15 @@ void PreviewSession::take(PreviewLoad& load) {
     refresh_overlay_events();
 }
 
+void PreviewSession::take_keeping_playhead(PreviewLoad& load) {
+    const double beat = playhead_.beat();
+    const bool had_loop = playhead_.has_loop();
+    const double ls = playhead_.loop_start_beat(), le = playhead_.loop_end_beat();
+    take(load);
+    playhead_.seek_beat(beat);
+    if (had_loop) playhead_.set_loop(ls, le);
+}
+
 void PreviewSession::load_first() {
     PreviewLoad load = load_for_preview(o_.input, window_, context_);
     files_ = load.files;
@@ -156,14 +165,7 @@ void PreviewSession::reload(const std::vector<std::string>& changed) {
         // missing now is the one whose return must be seen.
         std::vector<std::string> watch = load.files;
         if (load.demo && load.errors.empty()) {
-            // The playhead, pause and loop are the preview's, not the demo's:
-            // they stay; only a tempo change moves the beat under them.
-            const double beat = playhead_.beat();
-            const bool had_loop = playhead_.has_loop();
-            const double ls = playhead_.loop_start_beat(), le = playhead_.loop_end_beat();
-            take(load);
-            playhead_.seek_beat(beat);
-            if (had_loop) playhead_.set_loop(ls, le);
+            take_keeping_playhead(load);
             files_ = watch;
             stale_ = false;
             panel_.forget_selection();

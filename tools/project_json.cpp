@@ -6,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "preview/json_document.h"
 #include "serialization/content_error.h"
 #include "tools/content_file.h"
 
@@ -46,95 +47,10 @@ std::string layout(const ProjectJson& v, size_t indent) {
     return out;
 }
 
-// ---- Finding values in a project's text ------------------------------------------
-// The text has been parsed as JSON before it is scanned, so the scanner only
-// needs to find where values begin and end; it still never reads past the end.
-
-constexpr size_t npos = std::string::npos;
-
-size_t skip_space(std::string_view t, size_t i) {
-    while (i < t.size() && (t[i] == ' ' || t[i] == '\t' || t[i] == '\n' || t[i] == '\r')) ++i;
-    return i;
-}
-
-// Past the closing quote of the string whose opening quote is at I.
-size_t skip_string(std::string_view t, size_t i) {
-    for (++i; i < t.size(); ++i) {
-        if (t[i] == '\\') ++i;
-        else if (t[i] == '"') return i + 1;
-    }
-    return npos;
-}
-
-// Past the value that starts at I; brackets are counted, not recursed into,
-// so deep nesting costs no stack.
-size_t skip_value(std::string_view t, size_t i) {
-    if (i >= t.size()) return npos;
-    if (t[i] == '"') return skip_string(t, i);
-    if (t[i] == '{' || t[i] == '[') {
-        size_t depth = 0;
-        while (i < t.size()) {
-            const char c = t[i];
-            if (c == '"') {
-                i = skip_string(t, i);
-                if (i == npos) return npos;
-                continue;
-            }
-            if (c == '{' || c == '[') ++depth;
-            else if ((c == '}' || c == ']') && --depth == 0) return i + 1;
-            ++i;
-        }
-        return npos;
-    }
-    while (i < t.size() && t[i] != ',' && t[i] != '}' && t[i] != ']' && t[i] != ' ' && t[i] != '\t' &&
-           t[i] != '\n' && t[i] != '\r')
-        ++i;
-    return i;
-}
-
-// Where the value at PATH starts, or npos. Of two equal keys the later one
-// counts, as it does for the parser.
-size_t find_value(std::string_view t, const std::vector<std::string>& path) {
-    size_t at = skip_space(t, 0);
-    for (const std::string& step : path) {
-        if (at >= t.size() || (t[at] != '{' && t[at] != '[')) return npos;
-        const bool object = t[at] == '{';
-        const char closing = object ? '}' : ']';
-        size_t wanted = npos;
-        if (!object) {
-            const auto [end, ec] = std::from_chars(step.data(), step.data() + step.size(), wanted);
-            if (step.empty() || ec != std::errc() || end != step.data() + step.size()) return npos;
-        }
-        size_t i = skip_space(t, at + 1), index = 0, found = npos;
-        if (i < t.size() && t[i] == closing) return npos;
-        for (;;) {
-            if (object) {
-                if (i >= t.size() || t[i] != '"') return npos;
-                const size_t key_end = skip_string(t, i);
-                if (key_end == npos) return npos;
-                const std::string_view key = t.substr(i + 1, key_end - i - 2);
-                i = skip_space(t, key_end);
-                if (i >= t.size() || t[i] != ':') return npos;
-                i = skip_space(t, i + 1);
-                if (key == step) found = i;
-            } else if (index++ == wanted) {
-                found = i;
-            }
-            i = skip_space(t, skip_value(t, i));
-            if (i < t.size() && t[i] == ',') i = skip_space(t, i + 1);
-            else if (i < t.size() && t[i] == closing) break;
-            else return npos;
-        }
-        if (found == npos) return npos;
-        at = found;
-    }
-    return at;
-}
-
 // Spaces at the start of the line that holds position I.
 size_t indent_of_line(std::string_view t, size_t i) {
     const size_t newline = t.rfind('\n', i);
-    size_t start = newline == npos ? 0 : newline + 1, n = 0;
+    size_t start = newline == std::string_view::npos ? 0 : newline + 1, n = 0;
     while (start + n < t.size() && t[start + n] == ' ') ++n;
     return n;
 }
@@ -152,38 +68,38 @@ std::string with_line_ends(std::string text, bool crlf) {
 }  // namespace
 
 bool append_to_array_text(std::string& text, const std::vector<std::string>& path, const ProjectJson& element) {
-    const size_t open = find_value(text, path);
-    if (open == npos || text[open] != '[') return false;
-    const size_t end = skip_value(text, open);
-    if (end == npos) return false;
-    const size_t close = end - 1;
-    const bool crlf = text.find("\r\n") != npos;
-    size_t i = skip_space(text, open + 1);
-    if (i == close) {
-        // An empty array: written anew, as the whole file would be.
-        const std::string array = layout(ProjectJson::array({element}), indent_of_line(text, open));
-        text.replace(open, end - open, with_line_ends(array, crlf));
-        return true;
-    }
-    size_t separator_begin = open + 1, last = i, last_end = npos;
-    for (;;) {
-        last_end = skip_value(text, i);
-        if (last_end == npos) return false;
-        const size_t j = skip_space(text, last_end);
-        if (j < text.size() && text[j] == ',') {
-            separator_begin = j + 1;
-            last = i = skip_space(text, j + 1);
-        } else if (j == close) {
-            break;
+    JsonDocument doc;
+    std::string error;
+    if (!doc.parse(text, error)) return false;
+    int at = doc.root();
+    for (const std::string& step : path) {
+        if (at < 0) return false;
+        if (doc.value(at).kind == JsonDocument::Kind::Object) {
+            at = doc.member(at, step);
+        } else if (doc.value(at).kind == JsonDocument::Kind::Array) {
+            size_t index = 0;
+            const auto [end, ec] = std::from_chars(step.data(), step.data() + step.size(), index);
+            if (step.empty() || ec != std::errc() || end != step.data() + step.size()) return false;
+            at = doc.item(at, index);
         } else {
             return false;
         }
     }
-    std::string separator = text.substr(separator_begin, last - separator_begin);
-    const size_t newline = separator.rfind('\n');
-    const size_t indent = newline == npos ? indent_of_line(text, last) : separator.size() - newline - 1;
-    if (separator.empty()) separator = " ";
-    text.insert(last_end, "," + separator + with_line_ends(layout(element, indent), crlf));
+    if (at < 0 || doc.value(at).kind != JsonDocument::Kind::Array) return false;
+    const bool crlf = text.find("\r\n") != std::string::npos;
+    TextPatch patch;
+    if (doc.size(at) == 0) {
+        // An empty array: written anew, as the whole file would be.
+        const size_t indent = indent_of_line(text, doc.value(at).begin);
+        patch = doc.replace(at, with_line_ends(layout(ProjectJson::array({element}), indent), crlf));
+    } else {
+        // Laid out at the indentation of the item it follows, after the
+        // separator the items already use.
+        const size_t indent = indent_of_line(text, doc.value(doc.value(at).children.back()).begin);
+        patch = doc.insert_item(at, doc.size(at), with_line_ends(layout(element, indent), crlf));
+    }
+    if (!doc.apply(patch, error)) return false;
+    text = doc.text();
     return true;
 }
 

@@ -27,8 +27,8 @@ std::string project_json_text(const ProjectJson& project);
 // decimal indices into arrays) from the top of TEXT, a project's JSON text,
 // and leaves every other byte as it is: the new element follows the last one
 // with the same separator and indentation, laid out as project_json_text
-// would. False, with TEXT unchanged, when there is no such array or a key on
-// the way is spelt with escapes.
+// would (the preview's project document does the patching). False, with TEXT
+// unchanged, when TEXT is not JSON or there is no such array.
 bool append_to_array_text(std::string& text, const std::vector<std::string>& path, const ProjectJson& element);
 
 // Writes TEXT to PATH through a temporary file beside it, so a failed write
