@@ -47,6 +47,8 @@ if(WIN32)
   # No console window opens; what the player prints still reaches a
   # redirected standard output. -static keeps winpthread's DLL out.
   target_link_options(qvplayer PRIVATE -mwindows -static)
+  # GLEW's own calls (wglGetProcAddress) need opengl32 after it on the line.
+  target_link_libraries(qv_device PUBLIC opengl32)
   target_link_libraries(qvplayer PRIVATE qv_device opengl32 SDL2::SDL2-static)
 else()
   # libGL.so.1 itself: every desktop has it, while GLVND's libOpenGL.so.0 is
