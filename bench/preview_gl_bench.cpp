@@ -137,6 +137,20 @@ private:
     std::string buffer_;
 };
 
+// The frame time once COMMAND has been in effect for 40 frames: the preview
+// smooths its frame time over some 20.
+double settled_frame_ms(PreviewProcess& preview, const char* command) {
+    preview.ask(command);
+    const uint64_t from = preview.ask("status")["frame"].get<uint64_t>();
+    nlohmann::json s;
+    for (int i = 0; i < 600; ++i) {
+        s = preview.ask("status");
+        if (s["frame"].get<uint64_t>() >= from + 40) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return s["frame_ms"].get<double>();
+}
+
 fs::path scratch_copy_of_sample() {
     const fs::path dir = fs::temp_directory_path() / ("qv_preview_bench_" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -266,20 +280,8 @@ void BM_Preview_FrameTime(benchmark::State& state) {
     }
     double with = 0, without = 0;
     for (auto _ : state) {
-        // The preview smooths its frame time over some 20 frames; give it 40.
-        auto settle = [&](const char* overlay) {
-            preview.ask(overlay);
-            const uint64_t from = preview.ask("status")["frame"].get<uint64_t>();
-            nlohmann::json s;
-            for (int i = 0; i < 600; ++i) {
-                s = preview.ask("status");
-                if (s["frame"].get<uint64_t>() >= from + 40) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            return s["frame_ms"].get<double>();
-        };
-        without = settle("overlay off");
-        with = settle("overlay on");
+        without = settled_frame_ms(preview, "overlay off");
+        with = settled_frame_ms(preview, "overlay on");
         state.SetIterationTime(with / 1000.0);
     }
     state.counters["frame_ms_plain"] = without;
@@ -355,19 +357,8 @@ void BM_Preview_TimelinePanel(benchmark::State& state) {
     preview.ask("overlay on");
     double with = 0, without = 0;
     for (auto _ : state) {
-        auto settle = [&](const char* timeline) {
-            preview.ask(timeline);
-            const uint64_t from = preview.ask("status")["frame"].get<uint64_t>();
-            nlohmann::json s;
-            for (int i = 0; i < 600; ++i) {
-                s = preview.ask("status");
-                if (s["frame"].get<uint64_t>() >= from + 40) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            return s["frame_ms"].get<double>();
-        };
-        without = settle("timeline off");
-        with = settle("timeline on");
+        without = settled_frame_ms(preview, "timeline off");
+        with = settled_frame_ms(preview, "timeline on");
         state.SetIterationTime(with / 1000.0);
     }
     state.counters["frame_ms_strip"] = without;
