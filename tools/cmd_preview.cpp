@@ -10,12 +10,6 @@
 
 namespace {
 
-bool parse_number(const std::string& text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == '\0' && std::isfinite(out);
-}
-
 std::vector<std::string> portability_lines(const Demo& demo) {
     std::vector<std::string> lines;
     for (const PortabilityFinding& f : check_demo(demo)) lines.push_back(f.text());
@@ -32,9 +26,7 @@ int run_preview(const std::vector<std::string>& args) {
         if (a == "--size") {
             if (!value(1)) return usage_error("preview", "--size needs WIDTHxHEIGHT");
             const std::string s = args[++i];
-            char tail = 0;
-            if (std::sscanf(s.c_str(), "%dx%d%c", &o.width, &o.height, &tail) != 2 || o.width < 16 || o.height < 16 ||
-                o.width > 8192 || o.height > 8192)
+            if (!parse_size(s, o.width, o.height))
                 return usage_error("preview", "--size wants WIDTHxHEIGHT between 16 and 8192, not '" + s + "'");
         } else if (a == "--beat") {
             if (!value(1) || !parse_number(args[i + 1], o.beat)) return usage_error("preview", "--beat wants a number");

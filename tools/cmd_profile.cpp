@@ -45,15 +45,12 @@ int parse(const std::vector<std::string>& args, ProfileOptions& o) {
         if (takes_value && i + 1 >= args.size()) return usage_error("profile", a + " needs a value");
         if (a == "--size") {
             const std::string s = args[++i];
-            char rest = 0;
-            if (std::sscanf(s.c_str(), "%dx%d%c", &o.width, &o.height, &rest) != 2 || o.width < 16 ||
-                o.height < 16 || o.width > 8192 || o.height > 8192)
+            if (!parse_size(s, o.width, o.height))
                 return usage_error("profile", "--size wants WIDTHxHEIGHT between 16 and 8192, not '" + s + "'");
         } else if (takes_value) {
             const std::string v = args[++i];
-            char* end = nullptr;
-            const double n = std::strtod(v.c_str(), &end);
-            if (v.empty() || !end || *end || !std::isfinite(n))
+            double n = 0;
+            if (!parse_number(v, n))
                 return usage_error("profile", a + " wants a number, not '" + v + "'");
             if (a == "--from") o.from = n, have_from = true;
             else if (a == "--to") o.to = n, have_to = true;

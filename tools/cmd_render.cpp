@@ -56,12 +56,6 @@ struct RenderOptions {
     bool music_only = false, no_music = false;
 };
 
-bool parse_number(const std::string& text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return end && *end == '\0' && !text.empty() && std::isfinite(out);
-}
-
 // Returns an exit status when the arguments are unusable, else -1.
 int parse(const std::vector<std::string>& args, RenderOptions& o) {
     bool have_beat = false, have_from = false, have_to = false;
@@ -91,8 +85,7 @@ int parse(const std::vector<std::string>& args, RenderOptions& o) {
         }
         else if (a == "--size") {
             const std::string s = args[++i];
-            if (std::sscanf(s.c_str(), "%dx%d", &o.width, &o.height) != 2 || o.width < 16 || o.height < 16 ||
-                o.width > 8192 || o.height > 8192)
+            if (!parse_size(s, o.width, o.height))
                 return usage_error("render", "--size wants WIDTHxHEIGHT between 16 and 8192, not '" + s + "'");
         } else if (takes_value) {
             if (!parse_number(args[++i], v)) return usage_error("render", a + " wants a number, not '" + args[i] + "'");

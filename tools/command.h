@@ -15,6 +15,12 @@ struct Command {
 // Prints "qvtool NAME: MESSAGE" on standard error and returns 2.
 int usage_error(const char* command, const std::string& message);
 
+// A whole, finite number (nothing after it).
+bool parse_number(const std::string& text, double& out);
+
+// WIDTHxHEIGHT, each 16 to 8192, nothing after it.
+bool parse_size(const std::string& text, int& width, int& height);
+
 // True when args hold "--help" or "-h".
 bool wants_help(const std::vector<std::string>& args);
 

@@ -1,6 +1,8 @@
 // qvtool: the command-line companion of the player. It packs JSON projects
 // into content, unpacks and inspects content, and runs the content codecs.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -169,6 +171,18 @@ void print_overview(FILE* out) {
 int usage_error(const char* command, const std::string& message) {
     std::fprintf(stderr, "qvtool %s: %s (see 'qvtool %s --help')\n", command, message.c_str(), command);
     return 2;
+}
+
+bool parse_number(const std::string& text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && std::isfinite(out);
+}
+
+bool parse_size(const std::string& text, int& width, int& height) {
+    char tail = 0;
+    return std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) == 2 && width >= 16 && height >= 16 &&
+           width <= 8192 && height <= 8192;
 }
 
 bool wants_help(const std::vector<std::string>& args) {
