@@ -10,3 +10,7 @@
 
 // Prints "ERROR! LABEL: CODE\n" (code in lower-case hex) for every pending GL error.
 void report_gl_errors(const char* label);
+
+// Drops every pending GL error unreported, so a check that follows sees only
+// its own.
+void clear_gl_errors();

@@ -19,6 +19,12 @@ void fatal_error(const std::string& message) {
     std::exit(1);
 }
 
+void clear_gl_errors() {
+    // Bounded for the same reason as below.
+    for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
 void report_gl_errors(const char* label) {
     // A lost context can report errors forever; a bounded drain keeps this
     // from spinning.

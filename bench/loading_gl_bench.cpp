@@ -29,11 +29,13 @@
 #include <random>
 #include <string>
 #include <vector>
+#include <nlohmann/json.hpp>
 
 #include "render/render_gl.h"
 #include "serialization/content_writer.h"
 #include "serialization/decode_pool.h"
 #include "serialization/demo.h"
+#include "serialization/file_io.h"
 #include "tests/support/png_bytes.h"
 
 namespace {
@@ -111,8 +113,9 @@ const Contents& contents(int count, int size) {
 #endif
 
 // Seconds from fork to the player's exit (its first frame, then shut-down);
-// -1 when it failed.
-double run_player(const std::filesystem::path& folder, bool single_thread) {
+// -1 when it failed. `wine` runs the program under Wine.
+double run_player(const std::filesystem::path& folder, bool single_thread, const char* program = QV_PLAYER_PATH,
+                  bool wine = false) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
@@ -125,7 +128,10 @@ double run_player(const std::filesystem::path& folder, bool single_thread) {
         else
             unsetenv("QV_LOAD_WORKERS");
         setenv("SDL_AUDIODRIVER", "dummy", 0);
-        execl(QV_PLAYER_PATH, "qvplayer", static_cast<char*>(nullptr));
+        if (wine)
+            execlp("wine", "wine", program, static_cast<char*>(nullptr));
+        else
+            execl(program, "qvplayer", static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -169,6 +175,73 @@ void BM_FirstFrame(benchmark::State& state) {
     // At the floor: heavy no more than the larger of light and decode / W.
     state.counters["over_floor"] = 1000 * heavy / std::max(1000 * light, c.decode_ms / workers);
 }
+
+// A command whose failure shows in what follows it.
+void shell(const char* command) {
+    if (system(command) != 0) return;
+}
+
+// The sample to its first frame with the release players (scripts/build-players)
+// against build/qvplayer, each iteration running all three: the Linux release
+// player (static SDL, its own X11 and sound back-ends opened at run time) and
+// the Windows one under Wine, whose server is kept running for the benchmark
+// as it is on a desktop after the first program. Counters in milliseconds,
+// best of the iterations, and the Linux release player over build/qvplayer.
+void BM_FirstFrame_ReleasePlayers(benchmark::State& state) {
+    static Scratch scratch;
+    const std::filesystem::path players = std::filesystem::path(QV_SOURCE_DIR) / "dist/players";
+    const std::string linux_player = (players / "linux-x86_64/qvplayer").string();
+    const std::string windows_player = (players / "windows-x86_64/qvplayer.exe").string();
+    if (!std::filesystem::exists(linux_player) || !std::filesystem::exists(windows_player))
+        return state.SkipWithError("no release players (run scripts/build-players)");
+    if (system("bash " QV_SOURCE_DIR "/examples/sample/prepare.sh") != 0)
+        return state.SkipWithError("the sample's files could not be made");
+    const std::filesystem::path folder = scratch.root / "sample";
+    {
+        std::ifstream in(QV_SOURCE_DIR "/examples/sample/project.json");
+        const nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
+        if (json.is_discarded()) return state.SkipWithError("the sample's project does not parse");
+        WorkingDirectory sample(QV_SOURCE_DIR "/examples/sample");
+        Demo demo;
+        demo.from_json(json);
+        demo.end_beat = -100;
+        write_content(demo, folder);
+    }
+    const std::string prefix = std::string(getenv("QV_PLAYER_CACHE") ? getenv("QV_PLAYER_CACHE")
+                                                                       : QV_SOURCE_DIR "/.cache/players") +
+                               "/wine-prefix";
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    if (system("wineserver -p >/dev/null 2>&1") != 0) return state.SkipWithError("no wineserver (install wine)");
+    // Without a window manager (Xvfb) Wine otherwise waits two seconds for
+    // each closed window; this also makes the prefix on a first run.
+    shell("wine reg add 'HKCU\\Software\\Wine\\X11 Driver' /v Managed /d N /f >/dev/null 2>&1");
+    double build = 1e9, release = 1e9, wine = 1e9;
+    for (auto _ : state) {
+        const double runs[3] = {run_player(folder, false), run_player(folder, false, linux_player.c_str()),
+                                run_player(folder, false, windows_player.c_str(), true)};
+        for (double r : runs)
+            if (r < 0) {
+                state.SkipWithError("a player failed (needs X, SDL_AUDIODRIVER=dummy and Wine)");
+                shell("wineserver -k >/dev/null 2>&1");
+                return;
+            }
+        build = std::min(build, runs[0]);
+        release = std::min(release, runs[1]);
+        wine = std::min(wine, runs[2]);
+        state.SetIterationTime(runs[1]);
+    }
+    shell("wineserver -k >/dev/null 2>&1");
+    state.counters["build_qvplayer_ms"] = 1000 * build;
+    state.counters["release_linux_ms"] = 1000 * release;
+    state.counters["release_windows_wine_ms"] = 1000 * wine;
+    state.counters["release_over_build"] = release / build;
+    state.counters["linux_player_bytes"] = static_cast<double>(std::filesystem::file_size(linux_player));
+    state.counters["windows_player_bytes"] = static_cast<double>(std::filesystem::file_size(windows_player));
+}
+
+BENCHMARK(BM_FirstFrame_ReleasePlayers)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // {count, size}
 BENCHMARK(BM_FirstFrame)->Args({40, 512})->Args({20, 2048})->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);

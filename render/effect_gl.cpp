@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/diagnostics.h"
 #include "app/playback_state.h"
 #include "render/render_gl.h"
 #include "render/render_messages.h"
@@ -21,11 +22,6 @@ int bind_next(int& unit, GLuint texture) {
     glActiveTexture(GL_TEXTURE0 + unit);
     glBindTexture(GL_TEXTURE_2D, texture);
     return unit++;
-}
-
-void clear_gl_errors() {
-    for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
-    }
 }
 
 void upload_joint_matrices(const Scene& scene) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/diagnostics.h"
 #include "app/playback_state.h"
 #include "audio/sound_analysis.h"
 #include "render/render_gl.h"
@@ -74,12 +75,6 @@ constexpr NamedLocation kBuiltins[] = {
     {"uTag", &BuiltinUniformLocations::uTag},
     {"uInstance", &BuiltinUniformLocations::uInstance},
 };
-
-void clear_gl_errors() {
-    // Bounded: a lost context can report errors forever.
-    for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
-    }
-}
 
 void look_up_locations(ShaderProgram& program) {
     const GLuint id = program.gl_program;

@@ -15,7 +15,7 @@ namespace {
 
 const char* const kHeader = "#version 150\nout vec4 color;\nuniform float beat;\nuniform sampler2D tex;\n";
 
-std::unique_ptr<ShaderProgram> program(const std::string& file, const std::string& fragment) {
+std::unique_ptr<ShaderProgram> fragment_program(const std::string& file, const std::string& fragment) {
     auto p = std::make_unique<ShaderProgram>();
     p->fragment_shader_filename = file;
     p->fragment_shader_source = fragment;
@@ -24,7 +24,7 @@ std::unique_ptr<ShaderProgram> program(const std::string& file, const std::strin
 
 std::vector<PortabilityFinding> check_alone(const std::string& fragment) {
     ShaderList list;
-    list.push_back(program("resources/a.frag", fragment));
+    list.push_back(fragment_program("resources/a.frag", fragment));
     return check_program(*list[0], list);
 }
 
@@ -116,11 +116,11 @@ TEST(PortabilityCheck_Corpus, LegacyOutputsAndMissingVersion) {
 
 TEST(PortabilityCheck_Includes, AFaultInAnIncludedProgramIsOnItsOwnLineAndSaidOnce) {
     Demo demo;
-    demo.shaders.push_back(program("resources/lib.glsl", "// helpers\n\nfloat pulse(float b) {\n"
+    demo.shaders.push_back(fragment_program("resources/lib.glsl", "// helpers\n\nfloat pulse(float b) {\n"
                                                          "  return saturate(1.0 - fract(b));\n}\n"));
-    demo.shaders.push_back(program("resources/a.frag", std::string(kHeader) + "#include \"resources/lib.glsl\"\n"
+    demo.shaders.push_back(fragment_program("resources/a.frag", std::string(kHeader) + "#include \"resources/lib.glsl\"\n"
                                                        "void main() {\n  color = vec4(pulse(beat));\n}\n"));
-    demo.shaders.push_back(program("resources/b.frag", std::string(kHeader) + "#include \"resources/lib.glsl\"\n"
+    demo.shaders.push_back(fragment_program("resources/b.frag", std::string(kHeader) + "#include \"resources/lib.glsl\"\n"
                                                        "void main() {\n  color = vec4(pulse(beat), 0.0, 0.0, 1.0);\n}\n"));
     const auto findings = check_demo(demo);
     ASSERT_EQ(findings.size(), 1u) << all_text(findings);
@@ -142,7 +142,7 @@ TEST(PortabilityCheck_Includes, AFaultInAnIncludedProgramIsOnItsOwnLineAndSaidOn
 
 TEST(PortabilityCheck_Link, AStagePairThatDoesNotLinkIsAnError) {
     ShaderList list;
-    list.push_back(program("resources/a.frag", std::string(kHeader) + "float helper() { return beat; }\n"));
+    list.push_back(fragment_program("resources/a.frag", std::string(kHeader) + "float helper() { return beat; }\n"));
     const auto f = check_program(*list[0], list);
     ASSERT_EQ(error_count(f), 1u) << all_text(f);
     EXPECT_EQ(f[0].file, "resources/a.frag");

@@ -17,20 +17,14 @@
 #include "serialization/content_error.h"
 #include "serialization/content_reader.h"
 #include "serialization/content_writer.h"
+#include "tests/support/record_bytes.h"
 
 namespace {
 
-using Identities = std::unordered_map<const void*, uint64_t>;
+using Identities = record_bytes::Identities;
+using record_bytes::written;
 
 std::vector<uint8_t> to_bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
-template <typename T>
-std::vector<uint8_t> written(const T& record, const Identities* ids = nullptr) {
-    ContentWriter out;
-    out.set_identities(ids);
-    record.write(out);
-    return to_bytes(out.bytes());
-}
 
 template <typename T>
 T read_back(const std::vector<uint8_t>& bytes) {

@@ -23,19 +23,12 @@
 #include "serialization/content_reader.h"
 #include "serialization/content_writer.h"
 #include "tests/support/realworld.h"
+#include "tests/support/record_bytes.h"
 
 namespace {
 
-using Identities = std::unordered_map<const void*, uint64_t>;
-
-template <typename T>
-std::vector<uint8_t> written(const T& record, const Identities* ids = nullptr) {
-    ContentWriter out;
-    out.set_identities(ids);
-    record.write(out);
-    const std::string& s = out.bytes();
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
+using Identities = record_bytes::Identities;
+using record_bytes::written;
 
 template <typename T>
 void read_into(T& record, const std::vector<uint8_t>& bytes) {

@@ -42,7 +42,7 @@ const char* const kSelfHeader = "#C3E6CB";
 const char* const kUnregisteredHeader = "#F5C2C2";
 
 // Texts made here are ASCII or UTF-8 (the ellipsis), never content bytes.
-std::u32string text_of(const std::string& text) { return readable(text, 0); }
+std::u32string readable_text(const std::string& text) { return readable(text, 0); }
 
 std::string format_number(float v) {
     if (std::isnan(v)) return "nan";
@@ -93,7 +93,7 @@ std::u32string format_value(const Nodes::Value& v, const InputDef* port) {
     switch (v.type) {
         case kind_bool: return v.as_bool() ? U"true" : U"false";
         case kind_int: {
-            std::u32string text = text_of(std::to_string(v.as_int()));
+            std::u32string text = readable_text(std::to_string(v.as_int()));
             if (port && port->choices) {
                 ChoiceLookup lookup(v.as_int());
                 port->choices(&lookup, visit_choice);
@@ -101,23 +101,23 @@ std::u32string format_value(const Nodes::Value& v, const InputDef* port) {
             }
             return text;
         }
-        case kind_float: return text_of(format_number(v.as_float()));
+        case kind_float: return readable_text(format_number(v.as_float()));
         case kind_string: return U"\"" + readable(v.text, kMaxTextChars) + U"\"";
         case kind_vec2:
         case kind_vec3:
-        case kind_vec4: return text_of(format_floats(v, static_cast<size_t>(value_kind_components(v.type)), 4));
+        case kind_vec4: return readable_text(format_floats(v, static_cast<size_t>(value_kind_components(v.type)), 4));
         case kind_ivec2:
         case kind_ivec3:
-        case kind_ivec4: return text_of(format_ints(v, static_cast<size_t>(value_kind_components(v.type))));
+        case kind_ivec4: return readable_text(format_ints(v, static_cast<size_t>(value_kind_components(v.type))));
         case kind_mat2:
         case kind_mat3:
         case kind_mat4:
-            return text_of(value_kind_name(v.type) +
+            return readable_text(value_kind_name(v.type) +
                            format_floats(v, static_cast<size_t>(value_kind_components(v.type)), kMaxComponents));
-        case kind_texture2D: return text_of("texture " + std::to_string(v.as_uint()));
-        case kind_vao: return text_of("vao " + std::to_string(v.as_uint()));
+        case kind_texture2D: return readable_text("texture " + std::to_string(v.as_uint()));
+        case kind_vao: return readable_text("vao " + std::to_string(v.as_uint()));
         case kind_texture3D: return U"texture3D";
-        default: return text_of("kind " + std::to_string(v.type));
+        default: return readable_text("kind " + std::to_string(v.type));
     }
 }
 

@@ -37,7 +37,7 @@ std::string name_from_file(const std::string& path) {
 // and is refused before it is read.
 constexpr uintmax_t kMaxShaderBytes = 1 << 20;
 
-std::string text_of(const std::string& path) {
+std::string file_text(const std::string& path) {
     std::error_code ec;
     const uintmax_t size = fs::file_size(path, ec);
     if (!ec && size > kMaxShaderBytes)
@@ -184,8 +184,8 @@ int run_import_shader(const std::vector<std::string>& args) {
     else if (!valid_name(name))
         return usage_error("import-shader", "a name is 1 to 64 letters, digits, '_' or '-', not '" + name + "'");
 
-    const std::string image = text_of(shader_path);
-    const std::string common = common_path.empty() ? std::string() : text_of(common_path);
+    const std::string image = file_text(shader_path);
+    const std::string common = common_path.empty() ? std::string() : file_text(common_path);
 
     std::error_code ec;
     const bool existing = fs::exists(project_path, ec);

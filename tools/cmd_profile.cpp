@@ -23,6 +23,7 @@
 #include "serialization/file_io.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
+#include "tools/offline_device.h"
 
 namespace fs = std::filesystem;
 
@@ -70,16 +71,7 @@ int parse(const std::vector<std::string>& args, ProfileOptions& o) {
     return -1;
 }
 
-struct Device {
-    HiddenGlWindow gl;
-    ~Device() {
-        close_hidden_gl_window(gl);
-        Mix_CloseAudio();
-        SDL_Quit();
-    }
-};
-
-void load(Demo& demo, const std::string& path, const Device& device) {
+void load(Demo& demo, const std::string& path, const OfflineDevice& device) {
     const std::vector<uint8_t> bytes = read_whole_file(path);
     const auto context = static_cast<SDL_GLContext>(device.gl.context);
     if (is_project_path(path)) {
@@ -130,22 +122,8 @@ void print_table(const Nodes::NodeCostTable::Summary& s) {
 int run_profile(const std::vector<std::string>& args) {
     ProfileOptions o;
     if (int status = parse(args, o); status >= 0) return status;
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-
-    Device device;
-    prefer_hidden_video_driver();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) throw ContentError(std::string("SDL: ") + SDL_GetError());
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) throw ContentError(std::string("mixer: ") + Mix_GetError());
-    TTF_Init();
-    if (const std::string why = open_hidden_gl_window("qvtool profile", o.width, o.height, device.gl); !why.empty())
-        throw ContentError(why);
+    OfflineDevice device("qvtool profile", o.width, o.height);
     PlaybackState& state = playback();
-    state.render_size = RenderSize{o.width, o.height, o.width, o.height};
-    state.window_actual_width = o.width;
-    state.window_actual_height = o.height;
-    state.mixer_frequency = 44100;
-    state.mixer_channels = 2;
-    prepare_playback_gl();
 
     // Kept for the life of the process, like the player's demo.
     Demo& demo = *new Demo;

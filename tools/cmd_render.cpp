@@ -33,6 +33,7 @@
 #include "serialization/content_trailer.h"
 #include "tools/command.h"
 #include "tools/content_file.h"
+#include "tools/offline_device.h"
 #include "tools/png_frames.h"
 #include "video/async_frame_sink.h"
 #include "video/video_file.h"
@@ -41,8 +42,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kChunkFrames = 1024;
+constexpr int kRate = OfflineDevice::kRate;
+constexpr int kChunkFrames = OfflineDevice::kChunkFrames;
 
 struct RenderOptions {
     std::string input, output;
@@ -197,41 +198,14 @@ void progress(size_t done, size_t total, std::chrono::steady_clock::time_point s
     if (done == total) std::fprintf(stderr, "\n");
 }
 
-// SDL, the mixer (dummy driver: nothing is heard) and a hidden window of the
-// frame size with its GL context.
-struct Device {
-    HiddenGlWindow gl;
-    ~Device() {
-        close_hidden_gl_window(gl);
-        Mix_CloseAudio();
-        SDL_Quit();
-    }
-};
-
 }  // namespace
 
 int run_render(const std::vector<std::string>& args) {
     RenderOptions o;
     if (int status = parse(args, o); status >= 0) return status;
     const std::string output = fs::absolute(o.output).string();
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-
-    Device device;
-    prefer_hidden_video_driver();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) throw ContentError(std::string("SDL: ") + SDL_GetError());
-    if (Mix_OpenAudio(kRate, AUDIO_S16LSB, 2, kChunkFrames) == -1)
-        throw ContentError(std::string("mixer: ") + Mix_GetError());
-    TTF_Init();
-    if (const std::string why = open_hidden_gl_window("qvtool render", o.width, o.height, device.gl); !why.empty())
-        throw ContentError(why);
-
+    OfflineDevice device("qvtool render", o.width, o.height);
     PlaybackState& state = playback();
-    state.render_size = RenderSize{o.width, o.height, o.width, o.height};
-    state.window_actual_width = o.width;
-    state.window_actual_height = o.height;
-    state.mixer_frequency = kRate;
-    state.mixer_channels = 2;
-    prepare_playback_gl();
 
     // The output opens before the demo loads, so a missing folder, an
     // unknown codec or an encoder that refuses the settings is told at once.

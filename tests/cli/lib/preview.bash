@@ -12,7 +12,10 @@ start_preview() {
   "$tool" preview "$@" --control - < "$work/preview.in" >> "$work/preview.out" 2> "$work/preview.err" &
   preview_pid=$!
   exec 3> "$work/preview.in"
-  trap 'exec 3>&-; kill $preview_pid 2>/dev/null || true; rm -rf "$work"' EXIT
+  if [ -z "${preview_at_exit:-}" ]; then
+    at_exit+=('exec 3>&-; kill $preview_pid 2>/dev/null')
+    preview_at_exit=1
+  fi
 }
 
 # ask COMMAND: sends it and prints its answer (the next JSON line).
